@@ -1,0 +1,66 @@
+#include "runtime_error.h"
+
+#include <utility>
+
+namespace {
+
+std::string with_reason(std::string text, std::string_view reason)
+{
+    if (!reason.empty()) {
+        text += " (";
+        text += reason;
+        text += ')';
+    }
+    return text;
+}
+
+} // namespace
+
+RuntimeError::RuntimeError(Kind kind, std::string message)
+    : kind_(kind)
+    , message_(std::move(message))
+{
+}
+
+RuntimeError RuntimeError::overflow() { return { Kind::Overflow, "Überlauf" }; }
+
+RuntimeError RuntimeError::invalid_property_value()
+{
+    return { Kind::InvalidPropertyValue, "Ungültiger Eigenschaftswert" };
+}
+
+RuntimeError RuntimeError::library_not_found(std::string_view library, std::string_view reason)
+{
+    return { Kind::LibraryNotFound,
+        with_reason("Datei nicht gefunden: " + std::string(library), reason) };
+}
+
+RuntimeError RuntimeError::entry_point_not_found(std::string_view entry_point,
+    std::string_view library)
+{
+    return { Kind::EntryPointNotFound,
+        "DLL-Einsprungpunkt " + std::string(entry_point) + " in " + std::string(library)
+            + " nicht gefunden" };
+}
+
+RuntimeError RuntimeError::port_access_failed(std::string_view reason)
+{
+    return { Kind::PortAccessFailed, with_reason("Portzugriff fehlgeschlagen", reason) };
+}
+
+int RuntimeError::number() const noexcept
+{
+    switch (kind_) {
+    case Kind::Overflow:
+        return 6;
+    case Kind::InvalidPropertyValue:
+        return 380;
+    case Kind::LibraryNotFound:
+        return 53;
+    case Kind::EntryPointNotFound:
+        return 453;
+    case Kind::PortAccessFailed:
+        return 57; // device I/O error
+    }
+    return 0;
+}
