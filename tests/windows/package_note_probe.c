@@ -1,0 +1,5 @@
+/* A program with nothing but the package metadata note in it. */
+int main(void)
+{
+    return 0;
+}
