@@ -19,12 +19,19 @@ protected:
     {
         library = LoadLibraryA("dlportio.dll");
         ASSERT_NE(library, nullptr) << "dlportio.dll not found, error " << GetLastError();
-        read = reinterpret_cast<ReadFn>(GetProcAddress(library, "DlPortReadPortUchar"));
-        write = reinterpret_cast<WriteFn>(GetProcAddress(library, "DlPortWritePortUchar"));
-        last_error = reinterpret_cast<LastErrorFn>(GetProcAddress(library, "DlPortLastError"));
+        read = entry<ReadFn>("DlPortReadPortUchar");
+        write = entry<WriteFn>("DlPortWritePortUchar");
+        last_error = entry<LastErrorFn>("DlPortLastError");
         ASSERT_NE(read, nullptr);
         ASSERT_NE(write, nullptr);
         ASSERT_NE(last_error, nullptr);
+    }
+
+    // Through void*, as GetProcAddress's FARPROC fits no real signature.
+    template <typename Fn>
+    Fn entry(const char* name)
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
     }
 
     HMODULE library = nullptr;
