@@ -1,0 +1,285 @@
+// Runs inside the QEMU guest: loads a port driver library by path and checks it against the
+// emulated ISA parallel port at 0x378, one phase per run. Prints one line per check,
+// "OK phase/name: ..." or "FAIL phase/name: ...", then "SUMMARY phase: N ok, M failed";
+// the host script fails on any FAIL line or a missing summary.
+//
+// Usage: hardware-guest LIBRARY PHASE
+//   ppdev           root, ppdev loaded: 0x378-0x37A go through /dev/parport0
+//   devport         root, parport modules unloaded: every port goes through /dev/port
+//   denied-ppdev    ppdev loaded; started as root, drops to uid 65534 before loading
+//   denied-devport  parport modules unloaded; drops to uid 65534 the same way
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <grp.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using ReadFn = unsigned char (*)(unsigned long port);
+using WriteFn = void (*)(unsigned long port, unsigned char value);
+using LastErrorFn = const char* (*)();
+
+struct Driver {
+    ReadFn read = nullptr;
+    WriteFn write = nullptr;
+    LastErrorFn last_error = nullptr;
+};
+
+constexpr unsigned long data_port = 0x378;
+constexpr unsigned long status_port = 0x379;
+constexpr unsigned long control_port = 0x37A;
+constexpr unsigned long unused_port = 0x37B; // QEMU decodes only base..base+2
+constexpr unsigned long last_port = 0xFFFF;
+constexpr unsigned long past_last_port = 0x10000;
+constexpr unsigned long minus_one = 4294967295; // how the tool passes the port number -1
+
+// QEMU's port with nothing attached: BUSY, ACK, SELECT and ERROR read high.
+constexpr unsigned char idle_status = 0xD8;
+// QEMU plays a printer's handshake after a strobe: it takes the byte (BUSY low), acknowledges
+// on the next status read (ACK low), and is busy again on the one after.
+constexpr unsigned char taken_status = 0x58;
+constexpr unsigned char acknowledged_status = 0x18;
+// Control is written as nInit and SELECT-IN (0x0C) or nInit alone (0x04). ppdev answers
+// PPRCONTROL from the kernel's copy of those four output lines; the register itself reads
+// its two unused bits high.
+struct ControlReadback {
+    unsigned char both;
+    unsigned char init_only;
+};
+constexpr ControlReadback ppdev_control = { 0x0C, 0x04 };
+constexpr ControlReadback register_control = { 0xCC, 0xC4 };
+constexpr unsigned char empty_bus = 0xFF;
+// Strobed out to the host's file, one per root phase, so that the host sees real writes.
+constexpr unsigned char ppdev_strobed = 0xA5;
+constexpr unsigned char devport_strobed = 0x5A;
+
+constexpr std::string_view permission_denied = "Permission denied";
+// A reason of any wording: the driver only has to say that the port was out of reach.
+const std::vector<std::string_view> any_reason = { "" };
+
+struct Step {
+    enum class Kind { Read, Write } kind;
+    unsigned long port;
+    unsigned char value; // the byte written, or the byte the read must give
+    // Empty: the call must succeed. Otherwise the reason must hold each of these texts.
+    std::vector<std::string_view> reason {};
+};
+
+struct Check {
+    std::string_view name;
+    std::vector<Step> steps;
+};
+
+Step read(unsigned long port, unsigned char expected, std::vector<std::string_view> reason = {})
+{
+    return { Step::Kind::Read, port, expected, std::move(reason) };
+}
+
+Step write(unsigned long port, unsigned char value, std::vector<std::string_view> reason = {})
+{
+    return { Step::Kind::Write, port, value, std::move(reason) };
+}
+
+std::string hex(unsigned long value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%02lX", value);
+    return text;
+}
+
+std::vector<Check> checks_with_access(ControlReadback control, unsigned char strobed)
+{
+    return {
+        { "data_255", { write(data_port, 0xFF), read(data_port, 0xFF) } },
+        // 255 alone could be an empty bus or a failed read: two patterns prove the latch.
+        { "data_5A", { write(data_port, 0x5A), read(data_port, 0x5A) } },
+        { "data_A5", { write(data_port, 0xA5), read(data_port, 0xA5) } },
+        { "status", { read(status_port, idle_status) } },
+        { "status_read_only", { write(status_port, 0x00), read(status_port, idle_status) } },
+        { "control",
+            { write(control_port, 0x0C), read(control_port, control.both),
+                write(control_port, 0x04), read(control_port, control.init_only),
+                write(control_port, 0x0C), read(control_port, control.both) } },
+        // Reads the status until the port is idle again, so that the checks' order is free.
+        { "strobe",
+            { write(data_port, strobed), write(control_port, 0x0D), write(control_port, 0x0C),
+                read(data_port, strobed), read(status_port, taken_status),
+                read(status_port, acknowledged_status), read(status_port, idle_status),
+                read(status_port, idle_status) } },
+        { "unused_port", { read(unused_port, empty_bus) } },
+        { "last_port", { read(last_port, empty_bus) } },
+        { "read_past_last_port", { read(past_last_port, empty_bus, any_reason) } },
+        { "write_past_last_port",
+            { write(data_port, 0x5A), write(past_last_port, 0xA5, any_reason),
+                read(data_port, 0x5A) } },
+        { "read_minus_one", { read(minus_one, empty_bus, any_reason) } },
+        // A failure must not stick to the next call.
+        { "error_cleared",
+            { read(past_last_port, empty_bus, any_reason), read(status_port, idle_status) } },
+    };
+}
+
+std::vector<Check> checks_denied(std::string_view parport_device)
+{
+    const std::vector<std::string_view> parport = { parport_device, permission_denied };
+    const std::vector<std::string_view> dev_port = { "/dev/port", permission_denied };
+    return {
+        { "read_data", { read(data_port, empty_bus, parport) } },
+        { "write_data", { write(data_port, 0x00, parport) } },
+        { "read_status", { read(status_port, empty_bus, parport) } },
+        { "read_control", { read(control_port, empty_bus, parport) } },
+        { "read_unused_port", { read(unused_port, empty_bus, dev_port) } },
+        { "write_unused_port", { write(unused_port, 0x00, dev_port) } },
+        // Still refused on a second try, and the range check comes before any device.
+        { "read_data_again", { read(data_port, empty_bus, parport) } },
+        { "read_past_last_port", { read(past_last_port, empty_bus, any_reason) } },
+    };
+}
+
+// Empty when the step behaved; else what went wrong.
+std::string run_step(const Driver& driver, const Step& step, std::string& seen)
+{
+    const bool reading = step.kind == Step::Kind::Read;
+    unsigned char value = 0;
+    if (reading)
+        value = driver.read(step.port);
+    else
+        driver.write(step.port, step.value);
+    const char* raw_reason = driver.last_error();
+    const std::string reason = raw_reason != nullptr ? raw_reason : "";
+    const std::string call = (reading ? "read " : "write ") + hex(step.port);
+
+    if (step.reason.empty() && !reason.empty())
+        return call + " failed: " + reason;
+    if (!step.reason.empty() && reason.empty())
+        return call + " succeeded, a failure was expected";
+    for (const auto part : step.reason) {
+        if (reason.find(part) == std::string::npos)
+            return call + " gave the reason \"" + reason + "\", which lacks \"" + std::string(part)
+                + "\"";
+    }
+    if (reading && value != step.value)
+        return call + " gave " + hex(value) + ", expected " + hex(step.value);
+
+    if (!seen.empty())
+        seen += ", ";
+    seen += call + (reading ? " = " + hex(value) : " " + hex(step.value));
+    if (!reason.empty())
+        seen += " (" + reason + ")";
+    return {};
+}
+
+// The unprivileged phases run as nobody, with no supplementary groups and, as a side effect
+// of leaving uid 0, no capabilities. Empty when that worked.
+std::string drop_privileges()
+{
+    constexpr uid_t nobody = 65534;
+    if (geteuid() != 0)
+        return {};
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+        return std::string("could not become uid ") + std::to_string(nobody) + ": "
+            + std::strerror(errno);
+    return {};
+}
+
+// What the phase needs around it; empty when it holds.
+std::string setup_problem(std::string_view phase, bool parport_loaded, bool unprivileged)
+{
+    const bool has_parport = access("/dev/parport0", F_OK) == 0;
+    if (parport_loaded && !has_parport)
+        return "/dev/parport0 is missing";
+    if (!parport_loaded && (has_parport || access("/proc/sys/dev/parport", F_OK) == 0))
+        return "the parport modules are still loaded";
+    if (unprivileged && geteuid() == 0)
+        return std::string(phase) + " must run as a user other than root";
+    if (!unprivileged && geteuid() != 0)
+        return std::string(phase) + " must run as root";
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s LIBRARY ppdev|devport|denied-ppdev|denied-devport\n",
+            argv[0]);
+        return 2;
+    }
+    // Lines written before a crash must still reach the console.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string_view phase = argv[2];
+    std::vector<Check> checks;
+    bool parport_loaded = true;
+    bool unprivileged = false;
+    if (phase == "ppdev") {
+        checks = checks_with_access(ppdev_control, ppdev_strobed);
+    } else if (phase == "devport") {
+        checks = checks_with_access(register_control, devport_strobed);
+        parport_loaded = false;
+    } else if (phase == "denied-ppdev") {
+        checks = checks_denied("/dev/parport0");
+        unprivileged = true;
+    } else if (phase == "denied-devport") {
+        checks = checks_denied("/dev/port");
+        parport_loaded = false;
+        unprivileged = true;
+    } else {
+        std::fprintf(stderr, "unknown phase: %s\n", argv[2]);
+        return 2;
+    }
+
+    int ok = 0;
+    int failed = 0;
+    const auto report = [&](std::string_view name, const std::string& problem,
+                            const std::string& seen) {
+        const int length = static_cast<int>(name.size());
+        if (problem.empty()) {
+            ++ok;
+            std::printf("OK %s/%.*s: %s\n", argv[2], length, name.data(), seen.c_str());
+        } else {
+            ++failed;
+            std::printf("FAIL %s/%.*s: %s\n", argv[2], length, name.data(), problem.c_str());
+        }
+    };
+
+    std::string problem = unprivileged ? drop_privileges() : std::string();
+    if (problem.empty())
+        problem = setup_problem(phase, parport_loaded, unprivileged);
+    report("setup", problem, "uid " + std::to_string(geteuid()));
+
+    Driver driver;
+    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        report("load", dlerror(), {});
+    } else {
+        driver.read = reinterpret_cast<ReadFn>(dlsym(library, "DlPortReadPortUchar"));
+        driver.write = reinterpret_cast<WriteFn>(dlsym(library, "DlPortWritePortUchar"));
+        driver.last_error = reinterpret_cast<LastErrorFn>(dlsym(library, "DlPortLastError"));
+        const bool complete
+            = driver.read != nullptr && driver.write != nullptr && driver.last_error != nullptr;
+        report("load", complete ? "" : "an entry point is missing", argv[1]);
+    }
+
+    if (problem.empty() && driver.last_error != nullptr) {
+        for (const auto& check : checks) {
+            std::string seen;
+            std::string step_problem;
+            for (const auto& step : check.steps) {
+                step_problem = run_step(driver, step, seen);
+                if (!step_problem.empty())
+                    break;
+            }
+            report(check.name, step_problem, seen);
+        }
+    }
+
+    std::printf("SUMMARY %s: %d ok, %d failed\n", argv[2], ok, failed);
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
+}
