@@ -1,7 +1,8 @@
 #!/bin/busybox sh
 # shellcheck shell=dash
-# /init of the QEMU guest: loads the parallel port modules, runs the checks with ppdev, as root
-# and as nobody, unloads the modules so that only /dev/port is left, runs them again, powers off.
+# /init of the QEMU guest: loads the parallel port modules, runs the checks with ppdev (as root,
+# as nobody, as nobody in group lp), unloads the modules so that only /dev/port is left, runs
+# them again (as root, as nobody), powers off.
 # Every line the host looks for starts with OK, FAIL, SUMMARY, INFO or END.
 
 /bin/busybox --install -s /bin
@@ -31,6 +32,12 @@ echo "INFO $(ls -l /dev/port /dev/parport0 2>&1 | tr -s ' ' | tr '\n' ';')"
 
 phase ppdev
 phase denied-ppdev
+lp=7
+chgrp "$lp" /dev/parport0 /dev/port
+chmod 660 /dev/parport0 /dev/port
+phase group-lp
+chgrp 0 /dev/port
+chmod 600 /dev/port
 
 for module in ppdev parport_pc parport; do
     rmmod "$module" || echo "FAIL setup/rmmod_$module: rmmod failed"

@@ -7,7 +7,10 @@
 //   ppdev           root, ppdev loaded: 0x378-0x37A go through /dev/parport0
 //   devport         root, parport modules unloaded: every port goes through /dev/port
 //   denied-ppdev    ppdev loaded; started as root, drops to uid 65534 before loading
-//   denied-devport  parport modules unloaded; drops to uid 65534 the same way
+//   group-lp        ppdev loaded, /dev/parport0 and /dev/port group lp (7), mode 0660;
+//                   drops to uid 65534 with the supplementary group lp
+//   denied-devport  parport modules unloaded; drops to uid 65534
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -141,6 +144,40 @@ std::vector<Check> checks_denied(std::string_view parport_device)
     };
 }
 
+// Group lp on /dev/parport0 is all the parallel port needs; the same group on /dev/port is
+// not enough, as the kernel also wants CAP_SYS_RAWIO there.
+std::vector<Check> checks_group_lp()
+{
+    const std::vector<std::string_view> no_rawio = { "/dev/port", "Operation not permitted" };
+    return {
+        { "data_5A", { write(data_port, 0x5A), read(data_port, 0x5A) } },
+        { "data_A5", { write(data_port, 0xA5), read(data_port, 0xA5) } },
+        { "status", { read(status_port, idle_status) } },
+        { "control", { write(control_port, 0x0C), read(control_port, ppdev_control.both) } },
+        { "read_unused_port", { read(unused_port, empty_bus, no_rawio) } },
+    };
+}
+
+struct Phase {
+    std::string_view name;
+    bool parport_loaded;
+    bool unprivileged;
+    std::vector<gid_t> groups; // the supplementary groups of an unprivileged phase
+    std::vector<Check> checks;
+};
+
+std::vector<Phase> phases()
+{
+    constexpr gid_t lp = 7;
+    return {
+        { "ppdev", true, false, {}, checks_with_access(ppdev_control, ppdev_strobed) },
+        { "denied-ppdev", true, true, {}, checks_denied("/dev/parport0") },
+        { "group-lp", true, true, { lp }, checks_group_lp() },
+        { "devport", false, false, {}, checks_with_access(register_control, devport_strobed) },
+        { "denied-devport", false, true, {}, checks_denied("/dev/port") },
+    };
+}
+
 // Empty when the step behaved; else what went wrong.
 std::string run_step(const Driver& driver, const Step& step, std::string& seen)
 {
@@ -174,14 +211,15 @@ std::string run_step(const Driver& driver, const Step& step, std::string& seen)
     return {};
 }
 
-// The unprivileged phases run as nobody, with no supplementary groups and, as a side effect
-// of leaving uid 0, no capabilities. Empty when that worked.
-std::string drop_privileges()
+// The unprivileged phases run as nobody, with only the given supplementary groups and, as a
+// side effect of leaving uid 0, no capabilities. Empty when that worked.
+std::string drop_privileges(const std::vector<gid_t>& groups)
 {
     constexpr uid_t nobody = 65534;
     if (geteuid() != 0)
         return {};
-    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+    if (setgroups(groups.size(), groups.data()) != 0 || setgid(nobody) != 0
+        || setuid(nobody) != 0)
         return std::string("could not become uid ") + std::to_string(nobody) + ": "
             + std::strerror(errno);
     return {};
@@ -206,33 +244,20 @@ std::string setup_problem(std::string_view phase, bool parport_loaded, bool unpr
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s LIBRARY ppdev|devport|denied-ppdev|denied-devport\n",
-            argv[0]);
+    const auto all = phases();
+    const auto chosen = argc == 3
+        ? std::find_if(all.begin(), all.end(), [&](const Phase& p) { return p.name == argv[2]; })
+        : all.end();
+    if (chosen == all.end()) {
+        std::fprintf(stderr, "usage: %s LIBRARY PHASE, where PHASE is one of:", argv[0]);
+        for (const auto& p : all)
+            std::fprintf(stderr, " %.*s", static_cast<int>(p.name.size()), p.name.data());
+        std::fprintf(stderr, "\n");
         return 2;
     }
+    const Phase& phase = *chosen;
     // Lines written before a crash must still reach the console.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const std::string_view phase = argv[2];
-    std::vector<Check> checks;
-    bool parport_loaded = true;
-    bool unprivileged = false;
-    if (phase == "ppdev") {
-        checks = checks_with_access(ppdev_control, ppdev_strobed);
-    } else if (phase == "devport") {
-        checks = checks_with_access(register_control, devport_strobed);
-        parport_loaded = false;
-    } else if (phase == "denied-ppdev") {
-        checks = checks_denied("/dev/parport0");
-        unprivileged = true;
-    } else if (phase == "denied-devport") {
-        checks = checks_denied("/dev/port");
-        parport_loaded = false;
-        unprivileged = true;
-    } else {
-        std::fprintf(stderr, "unknown phase: %s\n", argv[2]);
-        return 2;
-    }
 
     int ok = 0;
     int failed = 0;
@@ -248,9 +273,9 @@ int main(int argc, char** argv)
         }
     };
 
-    std::string problem = unprivileged ? drop_privileges() : std::string();
+    std::string problem = phase.unprivileged ? drop_privileges(phase.groups) : std::string();
     if (problem.empty())
-        problem = setup_problem(phase, parport_loaded, unprivileged);
+        problem = setup_problem(phase.name, phase.parport_loaded, phase.unprivileged);
     report("setup", problem, "uid " + std::to_string(geteuid()));
 
     Driver driver;
@@ -267,7 +292,7 @@ int main(int argc, char** argv)
     }
 
     if (problem.empty() && driver.last_error != nullptr) {
-        for (const auto& check : checks) {
+        for (const auto& check : phase.checks) {
             std::string seen;
             std::string step_problem;
             for (const auto& step : check.steps) {
