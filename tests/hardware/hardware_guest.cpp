@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -78,12 +79,13 @@ struct Check {
     std::vector<Step> steps;
 };
 
-Step read(unsigned long port, unsigned char expected, std::vector<std::string_view> reason = {})
+// Named after the x86 instructions: in reads a port, out writes one.
+Step in(unsigned long port, unsigned char expected, std::vector<std::string_view> reason = {})
 {
     return { Step::Kind::Read, port, expected, std::move(reason) };
 }
 
-Step write(unsigned long port, unsigned char value, std::vector<std::string_view> reason = {})
+Step out(unsigned long port, unsigned char value, std::vector<std::string_view> reason = {})
 {
     return { Step::Kind::Write, port, value, std::move(reason) };
 }
@@ -98,32 +100,32 @@ std::string hex(unsigned long value)
 std::vector<Check> checks_with_access(ControlReadback control, unsigned char strobed)
 {
     return {
-        { "data_255", { write(data_port, 0xFF), read(data_port, 0xFF) } },
+        { "data_255", { out(data_port, 0xFF), in(data_port, 0xFF) } },
         // 255 alone could be an empty bus or a failed read: two patterns prove the latch.
-        { "data_5A", { write(data_port, 0x5A), read(data_port, 0x5A) } },
-        { "data_A5", { write(data_port, 0xA5), read(data_port, 0xA5) } },
-        { "status", { read(status_port, idle_status) } },
-        { "status_read_only", { write(status_port, 0x00), read(status_port, idle_status) } },
+        { "data_5A", { out(data_port, 0x5A), in(data_port, 0x5A) } },
+        { "data_A5", { out(data_port, 0xA5), in(data_port, 0xA5) } },
+        { "status", { in(status_port, idle_status) } },
+        { "status_read_only", { out(status_port, 0x00), in(status_port, idle_status) } },
         { "control",
-            { write(control_port, 0x0C), read(control_port, control.both),
-                write(control_port, 0x04), read(control_port, control.init_only),
-                write(control_port, 0x0C), read(control_port, control.both) } },
+            { out(control_port, 0x0C), in(control_port, control.both),
+                out(control_port, 0x04), in(control_port, control.init_only),
+                out(control_port, 0x0C), in(control_port, control.both) } },
         // Reads the status until the port is idle again, so that the checks' order is free.
         { "strobe",
-            { write(data_port, strobed), write(control_port, 0x0D), write(control_port, 0x0C),
-                read(data_port, strobed), read(status_port, taken_status),
-                read(status_port, acknowledged_status), read(status_port, idle_status),
-                read(status_port, idle_status) } },
-        { "unused_port", { read(unused_port, empty_bus) } },
-        { "last_port", { read(last_port, empty_bus) } },
-        { "read_past_last_port", { read(past_last_port, empty_bus, any_reason) } },
+            { out(data_port, strobed), out(control_port, 0x0D), out(control_port, 0x0C),
+                in(data_port, strobed), in(status_port, taken_status),
+                in(status_port, acknowledged_status), in(status_port, idle_status),
+                in(status_port, idle_status) } },
+        { "unused_port", { in(unused_port, empty_bus) } },
+        { "last_port", { in(last_port, empty_bus) } },
+        { "read_past_last_port", { in(past_last_port, empty_bus, any_reason) } },
         { "write_past_last_port",
-            { write(data_port, 0x5A), write(past_last_port, 0xA5, any_reason),
-                read(data_port, 0x5A) } },
-        { "read_minus_one", { read(minus_one, empty_bus, any_reason) } },
+            { out(data_port, 0x5A), out(past_last_port, 0xA5, any_reason),
+                in(data_port, 0x5A) } },
+        { "read_minus_one", { in(minus_one, empty_bus, any_reason) } },
         // A failure must not stick to the next call.
         { "error_cleared",
-            { read(past_last_port, empty_bus, any_reason), read(status_port, idle_status) } },
+            { in(past_last_port, empty_bus, any_reason), in(status_port, idle_status) } },
     };
 }
 
@@ -132,15 +134,15 @@ std::vector<Check> checks_denied(std::string_view parport_device)
     const std::vector<std::string_view> parport = { parport_device, permission_denied };
     const std::vector<std::string_view> dev_port = { "/dev/port", permission_denied };
     return {
-        { "read_data", { read(data_port, empty_bus, parport) } },
-        { "write_data", { write(data_port, 0x00, parport) } },
-        { "read_status", { read(status_port, empty_bus, parport) } },
-        { "read_control", { read(control_port, empty_bus, parport) } },
-        { "read_unused_port", { read(unused_port, empty_bus, dev_port) } },
-        { "write_unused_port", { write(unused_port, 0x00, dev_port) } },
-        // Still refused on a second try, and the range check comes before any device.
-        { "read_data_again", { read(data_port, empty_bus, parport) } },
-        { "read_past_last_port", { read(past_last_port, empty_bus, any_reason) } },
+        { "read_data", { in(data_port, empty_bus, parport) } },
+        { "write_data", { out(data_port, 0x00, parport) } },
+        { "read_status", { in(status_port, empty_bus, parport) } },
+        { "read_control", { in(control_port, empty_bus, parport) } },
+        { "read_unused_port", { in(unused_port, empty_bus, dev_port) } },
+        { "write_unused_port", { out(unused_port, 0x00, dev_port) } },
+        // A device that refused once is refused again, not retried into a different answer.
+        { "read_data_again", { in(data_port, empty_bus, parport) } },
+        { "read_past_last_port", { in(past_last_port, empty_bus, any_reason) } },
     };
 }
 
@@ -150,11 +152,14 @@ std::vector<Check> checks_group_lp()
 {
     const std::vector<std::string_view> no_rawio = { "/dev/port", "Operation not permitted" };
     return {
-        { "data_5A", { write(data_port, 0x5A), read(data_port, 0x5A) } },
-        { "data_A5", { write(data_port, 0xA5), read(data_port, 0xA5) } },
-        { "status", { read(status_port, idle_status) } },
-        { "control", { write(control_port, 0x0C), read(control_port, ppdev_control.both) } },
-        { "read_unused_port", { read(unused_port, empty_bus, no_rawio) } },
+        // The ppdev phase's last data write is 0x5A (write_past_last_port); the denied phase's
+        // write of 0x00 in between must not have reached the port.
+        { "denied_write_left_no_trace", { in(data_port, 0x5A) } },
+        { "data_5A", { out(data_port, 0x5A), in(data_port, 0x5A) } },
+        { "data_A5", { out(data_port, 0xA5), in(data_port, 0xA5) } },
+        { "status", { in(status_port, idle_status) } },
+        { "control", { out(control_port, 0x0C), in(control_port, ppdev_control.both) } },
+        { "read_unused_port", { in(unused_port, empty_bus, no_rawio) } },
     };
 }
 
