@@ -33,6 +33,21 @@ constexpr int catch_up_wait_ms = 5000;
         << "saw " << seen.name().toStdString() << ", expected " << expected.name().toStdString();
 }
 
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 class ChangeListTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -143,6 +158,17 @@ TEST_F(ChangeListTest, ScrollRangeFollowsTheEntriesWithoutMovingTheView)
     EXPECT_EQ(list.topRow(), bottom);
 }
 
+TEST_F(ChangeListTest, RepaintsByItselfWhenNewEntriesComeIntoView)
+{
+    list.addItem(1);
+    ASSERT_TRUE(caughtUp());
+    QApplication::processEvents();
+    PaintCounter counter(list.viewport());
+
+    list.addItem(2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, catch_up_wait_ms));
+}
+
 TEST_F(ChangeListTest, KeysMoveTheCurrentRowAndScrollItIntoView)
 {
     add(50);
@@ -200,6 +226,20 @@ TEST_F(ChangeListTest, ClickSelectsTheRowUnderTheMouse)
     EXPECT_EQ(list.currentRow(), 43);
     ASSERT_EQ(changed.count(), 2);
     EXPECT_EQ(changed.at(1).at(0).value<std::ptrdiff_t>(), 43);
+}
+
+TEST_F(ChangeListTest, DraggingWithTheButtonHeldSelectsTheRowUnderTheMouse)
+{
+    add(100);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, inRow(1));
+    QTest::mouseMove(list.viewport(), inRow(3));
+    EXPECT_EQ(list.currentRow(), 3);
+    QTest::mouseMove(list.viewport(), { inRow(0).x(), list.viewport()->height() + 5 });
+    EXPECT_EQ(list.currentRow(), fullRows());
+    EXPECT_EQ(list.topRow(), 1);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, inRow(2));
+    QTest::mouseMove(list.viewport(), inRow(0));
+    EXPECT_EQ(list.currentRow(), fullRows());
 }
 
 TEST_F(ChangeListTest, ClickBelowTheLastEntryChangesNothing)

@@ -3,11 +3,20 @@
 #include <stdexcept>
 #include <string>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 void ChangeListModel::clear() noexcept
 {
     blocks_.clear();
     blocks_.shrink_to_fit();
     size_ = 0;
+#if defined(__GLIBC__)
+    // glibc keeps blocks of this size in its heap after free(), where anything allocated
+    // later pins them; this hands their pages back to the system.
+    malloc_trim(0);
+#endif
 }
 
 std::uint8_t ChangeListModel::at(std::size_t row) const
