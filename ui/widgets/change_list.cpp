@@ -189,7 +189,6 @@ void ChangeList::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    catchUp();
     const std::ptrdiff_t row = change_list_rows::after_move(
         *move, current_, topRow(), fullRows(), static_cast<std::ptrdiff_t>(count()));
     if (row >= 0)
@@ -203,7 +202,6 @@ void ChangeList::mousePressEvent(QMouseEvent* event)
         return;
     }
     event->accept();
-    catchUp();
     const std::ptrdiff_t row = rowAt(event->position().toPoint());
     if (row >= 0)
         setCurrentRow(row);
@@ -223,7 +221,6 @@ void ChangeList::mouseMoveEvent(QMouseEvent* event)
 // view it selects the next row out there, which scrolls by one row per move.
 void ChangeList::selectRowUnderMouse(int y)
 {
-    catchUp();
     const auto rows = static_cast<std::ptrdiff_t>(count());
     if (rows == 0)
         return;
