@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <memory>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #ifdef Q_OS_LINUX
-#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -36,7 +37,8 @@ std::vector<int> open_timerfds()
         char target[64] = {};
         const auto path = "/proc/self/fd/" + std::to_string(fd);
         const auto length = readlink(path.c_str(), target, sizeof target - 1);
-        if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == "anon_inode:[timerfd]")
+        if (length > 0
+            && std::string(target, static_cast<std::size_t>(length)) == "anon_inode:[timerfd]")
             found.push_back(fd);
     }
     return found;
@@ -168,9 +170,18 @@ TEST_P(PollTimerTest, IntervalZeroIsEnabledButNeverTicks)
         void (*arrange)(PollTimer&);
     };
     const Row rows[] = {
-        { "set before enabling", [](PollTimer& t) { t.setInterval(0); t.setEnabled(true); } },
-        { "set while ticking", [](PollTimer& t) { t.setInterval(1); t.setEnabled(true);
-              std::this_thread::sleep_for(5ms); t.setInterval(0); } },
+        { "set before enabling",
+            [](PollTimer& t) {
+                t.setInterval(0);
+                t.setEnabled(true);
+            } },
+        { "set while ticking",
+            [](PollTimer& t) {
+                t.setInterval(1);
+                t.setEnabled(true);
+                std::this_thread::sleep_for(5ms);
+                t.setInterval(0);
+            } },
     };
     for (const auto& row : rows) {
         timer->setEnabled(false);
@@ -224,8 +235,8 @@ TEST_P(PollTimerTest, AHandlerMayStopOrRetimeTheTimer)
     for (const auto& row : rows) {
         timer->setEnabled(false);
         timer->setInterval(1);
-        const auto connection = QObject::connect(timer.get(), &PollTimer::tick, timer.get(),
-            [&] { row.during_tick(*timer); });
+        const auto connection = QObject::connect(
+            timer.get(), &PollTimer::tick, timer.get(), [&] { row.during_tick(*timer); });
         ticks = 0;
         timer->setEnabled(true);
         ASSERT_TRUE(wait_for_ticks(1)) << row.name;

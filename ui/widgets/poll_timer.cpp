@@ -15,14 +15,15 @@ PollTimer::PollTimer(QObject* parent)
 #ifdef MOVANTA_HAVE_TIMERFD
     timer_fd_ = timerfd_pacing::open_fd();
     if (timer_fd_ >= 0) {
-        notifier_ = new QSocketNotifier(static_cast<qintptr>(timer_fd_), QSocketNotifier::Read, this);
+        notifier_
+            = new QSocketNotifier(static_cast<qintptr>(timer_fd_), QSocketNotifier::Read, this);
         notifier_->setEnabled(false);
         connect(notifier_, &QSocketNotifier::activated, this, &PollTimer::on_timerfd_readable);
         return;
     }
 #endif
-    // Out of descriptors (or not on Linux): QTimer paces the ticks instead.
-    use_qtimer();
+    // Out of descriptors (or not on Linux): a QTimer, made at the first start, paces
+    // the ticks instead.
 }
 
 PollTimer::~PollTimer()
@@ -69,14 +70,20 @@ void PollTimer::start_period()
             notifier_->setEnabled(true);
             return;
         }
-        // The kernel refused the timer: QTimer paces from now on.
-        delete notifier_;
+        // The kernel refused the timer: QTimer paces from now on. The notifier may be
+        // the one whose tick is running.
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
         notifier_ = nullptr;
         timerfd_pacing::close_fd(timer_fd_);
         timer_fd_ = -1;
-        use_qtimer();
     }
 #endif
+    if (!qtimer_) {
+        qtimer_ = new QTimer(this);
+        qtimer_->setTimerType(Qt::PreciseTimer);
+        connect(qtimer_, &QTimer::timeout, this, &PollTimer::on_qtimer_timeout);
+    }
     qtimer_->start(interval_);
 }
 
@@ -90,14 +97,8 @@ void PollTimer::stop_period()
         return;
     }
 #endif
-    qtimer_->stop();
-}
-
-void PollTimer::use_qtimer()
-{
-    qtimer_ = new QTimer(this);
-    qtimer_->setTimerType(Qt::PreciseTimer);
-    connect(qtimer_, &QTimer::timeout, this, &PollTimer::on_qtimer_timeout);
+    if (qtimer_)
+        qtimer_->stop();
 }
 
 void PollTimer::on_timerfd_readable()

@@ -35,7 +35,6 @@ Q_SIGNALS:
 private:
     void start_period();
     void stop_period();
-    void use_qtimer();
     void on_timerfd_readable();
     void on_qtimer_timeout();
     void emit_tick();
