@@ -13,7 +13,15 @@ struct Simulator {
     TemporaryFolder folder;
     std::string file = (folder.path() / "ports").string();
 
-    Simulator() { setenv("MOVANTA_PORTSIM", file.c_str(), 1); }
+    // A copy of its own: the library opens its port space once per load, and a test run
+    // outside ctest keeps every library it loaded.
+    std::string library = (folder.path() / "libdlportio.so").string();
+
+    Simulator()
+    {
+        setenv("MOVANTA_PORTSIM", file.c_str(), 1);
+        std::filesystem::copy_file(SIMULATOR_DRIVER, library);
+    }
     ~Simulator() { unsetenv("MOVANTA_PORTSIM"); }
 
     [[nodiscard]] ProcessResult cli(const std::vector<std::string>& arguments) const
@@ -28,7 +36,7 @@ TEST(PortsimCli, AnInputSetByTheCliIsWhatTheLibraryReads)
 {
     const Simulator sim;
     ASSERT_EQ(sim.cli({ "set", "0x378", "0xA5" }).exit_code, 0);
-    PortBinding driver(SIMULATOR_DRIVER);
+    PortBinding driver(sim.library);
     EXPECT_EQ(driver.read(888), 0xA5);
     driver.write(888, 0x0F); // lines written low stay low
     EXPECT_EQ(driver.read(888), 0x05);
@@ -42,7 +50,7 @@ TEST(PortsimCli, TheLogShowsTheLibrarysAccessesWithIncreasingTimes)
 {
     const Simulator sim;
     ASSERT_EQ(sim.cli({ "reset" }).exit_code, 0);
-    PortBinding driver(SIMULATOR_DRIVER);
+    PortBinding driver(sim.library);
     for (int i = 0; i < 3; ++i) {
         driver.write(888, 255);
         (void)driver.read(888);
@@ -73,7 +81,7 @@ TEST(PortsimCli, TheLogShowsTheLibrarysAccessesWithIncreasingTimes)
 TEST(PortsimCli, OutOfRangePortsReadAllOnesWithAReason)
 {
     const Simulator sim;
-    PortBinding driver(SIMULATOR_DRIVER);
+    PortBinding driver(sim.library);
     for (const std::int32_t port : { 65536, -1 }) {
         try {
             (void)driver.read(port);
@@ -92,7 +100,7 @@ TEST(PortsimCli, AnUnusableFileBecomesThePortAccessError)
     const Simulator sim;
     const std::string unusable = sim.folder.path().string() + "/missing/ports";
     setenv("MOVANTA_PORTSIM", unusable.c_str(), 1);
-    PortBinding driver(SIMULATOR_DRIVER);
+    PortBinding driver(sim.library);
     try {
         (void)driver.read(888);
         ADD_FAILURE() << "no error";
