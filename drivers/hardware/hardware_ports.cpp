@@ -7,6 +7,7 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace {
