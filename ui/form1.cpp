@@ -17,8 +17,7 @@ namespace {
 
 // Names the widget and gives it its place from the layout table, converted
 // from twips to pixels.
-template <typename W>
-W* placed(W* widget, std::string_view name)
+template <typename W> W* placed(W* widget, std::string_view name)
 {
     const ControlPlace place = control_place(name).value();
     widget->setObjectName(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));

@@ -188,8 +188,8 @@ TEST_F(Form1Test, FocusStartsInAusgabeAndTabVisitsTheControlsInTabIndexOrder)
     show_active();
     ASSERT_EQ(QApplication::focusWidget(), form->txt_ausgabe);
 
-    const QStringList cycle { "btn_start", "btn_ende", "txt_port", "btn_list", "txt_list",
-        "List1", "txt_interval", "chk_255", "txt_ausgabe" };
+    const QStringList cycle { "btn_start", "btn_ende", "txt_port", "btn_list", "txt_list", "List1",
+        "txt_interval", "chk_255", "txt_ausgabe" };
     QStringList visited;
     for (qsizetype i = 0; i < cycle.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -202,10 +202,10 @@ TEST_F(Form1Test, EnterAndEscapeClickNothingWhereverTheFocusIs)
 {
     show_active();
     std::vector<std::pair<QString, std::unique_ptr<QSignalSpy>>> clicks;
-    for (QAbstractButton* button : std::initializer_list<QAbstractButton*> { form->btn_start,
-             form->btn_list, form->btn_ende, form->chk_255 })
-        clicks.emplace_back(button->objectName(),
-            std::make_unique<QSignalSpy>(button, &QAbstractButton::clicked));
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*> {
+             form->btn_start, form->btn_list, form->btn_ende, form->chk_255 })
+        clicks.emplace_back(
+            button->objectName(), std::make_unique<QSignalSpy>(button, &QAbstractButton::clicked));
 
     for (QWidget* target : std::initializer_list<QWidget*> { form->txt_ausgabe, form->btn_start,
              form->btn_ende, form->txt_port, form->btn_list, form->txt_list, form->List1,
