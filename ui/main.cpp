@@ -4,15 +4,19 @@
 #include <QApplication>
 
 #include <cstdio>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 int main(int argc, char* argv[])
 {
+#ifndef _WIN32
     // Qt refuses to run setuid and aborts; say why and end cleanly instead.
     if (geteuid() != getuid() || getegid() != getgid()) {
         std::fputs("movanta: refusing to run setuid or setgid\n", stderr);
         return 1;
     }
+#endif
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Movanta"));
