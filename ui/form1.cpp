@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "change_list.h"
+#include "error_report.h"
 #include "layout.h"
 #include "pictures.h"
 #include "poll_timer.h"
@@ -58,9 +59,16 @@ QLabel* lamp(QWidget* parent, const std::string& name, const QPixmap& picture)
 } // namespace
 
 Form1::Form1(QWidget* parent)
+    : Form1(PortAccess {}, parent)
+{
+}
+
+Form1::Form1(PortAccess port, QWidget* parent)
     : QWidget(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
             | Qt::WindowSystemMenuHint)
+    , port_(port)
+    , reporter_(&show_error_report)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Movanta - Quendel - BETA"));
@@ -120,6 +128,16 @@ Form1::Form1(QWidget* parent)
 
     // The focusable control with the lowest tab index.
     txt_ausgabe->setFocus(Qt::OtherFocusReason);
+
+    connect(btn_start, &QPushButton::clicked, this, &Form1::btn_start_Click);
+    connect(btn_list, &QPushButton::clicked, this, &Form1::btn_list_Click);
+    connect(btn_ende, &QPushButton::clicked, this, &Form1::btn_ende_Click);
+    connect(timer1, &PollTimer::tick, this, &Form1::timer1_Timer);
+
+    // The window loads: the start-up work runs before it is first shown.
+    Form_Load();
 }
+
+void Form1::setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
 Form1::~Form1() = default;

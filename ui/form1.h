@@ -1,8 +1,12 @@
 #pragma once
 
+#include "port_access.h"
+
 #include <QWidget>
 
 #include <array>
+#include <exception>
+#include <functional>
 
 class ChangeList;
 class PollTimer;
@@ -15,14 +19,21 @@ class QPushButton;
 // The main window, the program's only one. It owns its controls and the timer
 // for the whole run; the controls keep the names and places of the window's
 // layout (layout.h) and are never created, moved or resized after this.
-// At creation every lamp is visible and nothing is connected: the start-up work,
-// the button handlers and the tick are attached by their own code.
+// At creation every lamp is visible; the start-up work then hides the on-lamps
+// before the window is first shown. The handlers live in form1_handlers.cpp.
 class Form1 : public QWidget {
     Q_OBJECT
 
 public:
     explicit Form1(QWidget* parent = nullptr);
+    // port: the operations each tick uses (the driver library's by default).
+    explicit Form1(PortAccess port, QWidget* parent = nullptr);
     ~Form1() override;
+
+    // How a run-time error is reported: by default a modal message box and a line on
+    // standard error. Tests record the reports instead.
+    using Reporter = std::function<void(QWidget* parent, const std::exception& error)>;
+    void setReporter(Reporter reporter);
 
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
@@ -49,4 +60,20 @@ public:
     // Each on-lamp an[k] lies exactly over its off-lamp aus[k].
     std::array<QLabel*, 8> an {};
     std::array<QLabel*, 8> aus {};
+
+private:
+    // The window's five events.
+    void Form_Load();
+    void btn_start_Click();
+    void btn_list_Click();
+    void btn_ende_Click();
+    void timer1_Timer();
+
+    // Reports a run-time error; the program goes on. While a report is open no tick
+    // runs and no second report opens.
+    void report(const std::exception& error);
+
+    PortAccess port_;
+    Reporter reporter_;
+    bool reporting_ = false;
 };

@@ -136,7 +136,8 @@ TEST_F(Form1Test, EveryControlHasItsKindParentTextAndPlace)
         EXPECT_EQ(caption_of(widget), QString::fromUtf8(want.text));
         EXPECT_EQ(widget->geometry(),
             QRect(want.left / 15, want.top / 15, want.width / 15, want.height / 15));
-        EXPECT_TRUE(widget->isVisibleTo(form.get()));
+        // The start-up work hides the on-lamps before the window is shown.
+        EXPECT_EQ(widget->isVisibleTo(form.get()), !QString::fromLatin1(want.name).startsWith(QLatin1String("an")));
         EXPECT_TRUE(widget->isEnabled());
         EXPECT_EQ(widget->focusPolicy() != Qt::NoFocus, want.tab >= 0);
     }
@@ -237,11 +238,12 @@ TEST_F(Form1Test, EachOnLampCoversItsOffLampUntilHidden)
     for (std::size_t k = 0; k < 8; ++k) {
         SCOPED_TRACE(k + 1);
         EXPECT_EQ(form->an[k]->geometry(), form->aus[k]->geometry());
-        EXPECT_EQ(topmost_at_centre_of(form->an[k]), form->an[k]);
-        form->an[k]->hide();
+        // Hidden by the start-up work: the lamp shows unlit.
         EXPECT_EQ(topmost_at_centre_of(form->an[k]), form->aus[k]);
         form->an[k]->show();
         EXPECT_EQ(topmost_at_centre_of(form->an[k]), form->an[k]);
+        form->an[k]->hide();
+        EXPECT_EQ(topmost_at_centre_of(form->an[k]), form->aus[k]);
     }
 }
 
