@@ -1,0 +1,79 @@
+#pragma once
+
+#include "port_access.h"
+
+#include <QWidget>
+
+#include <array>
+#include <exception>
+#include <functional>
+
+class ChangeList;
+class PollTimer;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The main window, the program's only one. It owns its controls and the timer
+// for the whole run; the controls keep the names and places of the window's
+// layout (layout.h) and are never created, moved or resized after this.
+// At creation every lamp is visible; the start-up work then hides the on-lamps
+// before the window is first shown. The handlers live in form1_handlers.cpp.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    // port: the operations each tick uses (the driver library's by default).
+    explicit Form1(PortAccess port, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // How a run-time error is reported: by default a modal message box and a line on
+    // standard error. Tests record the reports instead.
+    using Reporter = std::function<void(QWidget* parent, const std::exception& error)>;
+    void setReporter(Reporter reporter);
+
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QGroupBox* Frame5 = nullptr;
+    QGroupBox* Frame6 = nullptr;
+
+    QLineEdit* txt_port = nullptr;
+    QLineEdit* txt_ausgabe = nullptr; // read-only, yet focusable and selectable
+    QLineEdit* txt_list = nullptr;
+    QLineEdit* txt_interval = nullptr;
+
+    ChangeList* List1 = nullptr; // a child of the window lying over Frame3, not Frame3's
+    QCheckBox* chk_255 = nullptr;
+
+    QPushButton* btn_start = nullptr;
+    QPushButton* btn_list = nullptr;
+    QPushButton* btn_ende = nullptr;
+
+    PollTimer* timer1 = nullptr; // disabled, 10 ms
+
+    // The lamps of bits 0 to 7: an[0] is an1 (bit 0, rightmost), an[7] is an8.
+    // Each on-lamp an[k] lies exactly over its off-lamp aus[k].
+    std::array<QLabel*, 8> an {};
+    std::array<QLabel*, 8> aus {};
+
+private:
+    // The window's five events.
+    void Form_Load();
+    void btn_start_Click();
+    void btn_list_Click();
+    void btn_ende_Click();
+    void timer1_Timer();
+
+    // Reports a run-time error; the program goes on. While a report is open no tick
+    // runs and no second report opens.
+    void report(const std::exception& error);
+
+    PortAccess port_;
+    Reporter reporter_;
+    bool reporting_ = false;
+};

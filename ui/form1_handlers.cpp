@@ -1,0 +1,114 @@
+// What the window does on its five events: loading, the three buttons and the tick.
+#include "form1.h"
+
+#include "algo_umrechnen.h"
+#include "decimal_text.h"
+#include "change_list.h"
+#include "poll_timer.h"
+#include "round_to_long.h"
+#include "runtime_error.h"
+#include "text_to_number.h"
+#include "vars.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Leaves the box alone when it already shows the text, so that a selection in it
+// survives polling.
+void show_text(QLineEdit* box, std::int64_t n)
+{
+    char digits[20];
+    const auto length = static_cast<qsizetype>(decimal_text(n, digits));
+    const QLatin1StringView text(digits, length);
+    if (box->text() != text)
+        box->setText(text);
+}
+
+std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
+
+void show_lamps(const std::array<QLabel*, 8>& an)
+{
+    for (std::size_t k = 0; k < an.size(); ++k) {
+        const bool lit = vars::bits[k] == truth_true;
+        if (an[k]->isHidden() == lit)
+            an[k]->setVisible(lit);
+    }
+}
+
+} // namespace
+
+void Form1::Form_Load()
+{
+    vars::bits.fill(truth_false);
+    show_lamps(an);
+}
+
+void Form1::btn_start_Click()
+{
+    try {
+        timer1->setInterval(round_to_long(text_to_number(txt_interval->text().toStdString())));
+        if (!timer1->isEnabled()) {
+            vars::port_text = txt_port->text().toStdString();
+            btn_start->setText(QStringLiteral("Stop"));
+            timer1->setEnabled(true);
+        } else {
+            btn_start->setText(QStringLiteral("Start"));
+            timer1->setEnabled(false);
+        }
+    } catch (const std::exception& e) {
+        report(e);
+    }
+}
+
+void Form1::btn_list_Click()
+{
+    txt_list->setText(QString());
+    List1->clear();
+}
+
+void Form1::btn_ende_Click()
+{
+    timer1->setEnabled(false);
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void Form1::timer1_Timer()
+{
+    if (reporting_)
+        return;
+    try {
+        if (chk_255->isChecked())
+            port_.write(port_number(), 255);
+        const std::uint8_t b = port_.read(port_number());
+        vars::out_value = static_cast<std::uint8_t>(255 - b);
+        show_text(txt_ausgabe, vars::out_value);
+        if (vars::last_value != vars::out_value)
+            List1->addItem(vars::out_value);
+        show_text(txt_list, static_cast<std::int64_t>(List1->count()));
+        algo_umrechnen::umrechnen(vars::out_value);
+        show_lamps(an);
+        vars::last_value = vars::out_value;
+    } catch (const std::exception& e) {
+        // Polling stops before the report opens, so no tick runs behind it; the
+        // steps before the failure keep their effect, the later ones do not happen.
+        timer1->setEnabled(false);
+        btn_start->setText(QStringLiteral("Start"));
+        report(e);
+    }
+}
+
+void Form1::report(const std::exception& error)
+{
+    // One report at a time; while it is open no tick runs.
+    if (reporting_)
+        return;
+    reporting_ = true;
+    reporter_(this, error);
+    reporting_ = false;
+}

@@ -1,0 +1,30 @@
+#include "form1.h"
+#include "pictures.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+int main(int argc, char* argv[])
+{
+#ifndef _WIN32
+    // Qt refuses to run setuid and aborts; say why and end cleanly instead.
+    if (geteuid() != getuid() || getegid() != getgid()) {
+        std::fputs("movanta: refusing to run setuid or setgid\n", stderr);
+        return 1;
+    }
+#endif
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Movanta"));
+    QApplication::setApplicationVersion(QStringLiteral(MOVANTA_DISPLAY_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("movanta"));
+    QApplication::setWindowIcon(movanta_icon());
+
+    Form1 form;
+    form.show();
+    return QApplication::exec();
+}
