@@ -4,14 +4,9 @@
  * written read 0. Addresses outside 0..65535 read 255 and ignore writes, as an empty ISA bus
  * does, and say so through DlPortLastError. */
 
-#include <stdio.h>
+#include "dlportio.h"
 
-#define TEST_DRIVER_EXPORT __declspec(dllexport)
-#if defined(_WIN64)
-#define TEST_DRIVER_CALL
-#else
-#define TEST_DRIVER_CALL __stdcall
-#endif
+#include <stdio.h>
 
 enum { port_count = 65536 };
 
@@ -28,18 +23,18 @@ static int reachable(unsigned long port)
     return 0;
 }
 
-TEST_DRIVER_EXPORT unsigned char TEST_DRIVER_CALL DlPortReadPortUchar(unsigned long port)
+unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     return reachable(port) ? port_space[port] : 255;
 }
 
-TEST_DRIVER_EXPORT void TEST_DRIVER_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
+void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
     if (reachable(port))
         port_space[port] = value;
 }
 
-TEST_DRIVER_EXPORT const char* TEST_DRIVER_CALL DlPortLastError(void)
+const char* DLPORTIO_CALL DlPortLastError(void)
 {
     return last_error;
 }

@@ -1,5 +1,7 @@
 // The stand-in dlportio.dll as the port binding meets it: found by file name beside the
 // program, entry points under their plain names, and the port space it promises.
+#include "dlportio.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,9 +11,9 @@
 
 namespace {
 
-using ReadFn = unsigned char (*)(unsigned long);
-using WriteFn = void (*)(unsigned long, unsigned char);
-using LastErrorFn = const char* (*)();
+using ReadFn = DlPortReadPortUcharFn;
+using WriteFn = DlPortWritePortUcharFn;
+using LastErrorFn = DlPortLastErrorFn;
 
 class TestDriver : public ::testing::Test {
 protected:
