@@ -5,7 +5,7 @@
 # icon's three pictures, MOVANTA_ICON_PNG_DIR/movanta-{16,32,48}.png; until they exist, from a
 # plain placeholder drawing.
 set(MOVANTA_PACKAGING_DIR "${CMAKE_CURRENT_LIST_DIR}/../packaging")
-set(MOVANTA_ICON_PNG_DIR "${PROJECT_SOURCE_DIR}/ui/resources/icons"
+set(MOVANTA_ICON_PNG_DIR "${PROJECT_SOURCE_DIR}/ui/images"
     CACHE PATH "Folder of movanta-16.png, movanta-32.png and movanta-48.png")
 
 function(movanta_windows_resources target)
