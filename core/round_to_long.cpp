@@ -8,9 +8,9 @@ std::int32_t round_to_long(double x)
 {
     if (std::isnan(x))
         throw RuntimeError::overflow();
-    double r = std::round(x); // halves away from zero ...
-    if (std::fabs(x - std::trunc(x)) == 0.5)
-        r = 2.0 * std::round(x / 2.0); // ... except that an exact half goes to the even one
+    // Halves to the even neighbour: the default rounding mode. (MinGW-w64's std::round takes
+    // 0.49999999999999994 to 1.)
+    const double r = std::nearbyint(x);
     // Both bounds are exact doubles; the comparison also rejects the infinities.
     if (!(r >= -2147483648.0 && r <= 2147483647.0))
         throw RuntimeError::overflow();

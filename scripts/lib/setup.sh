@@ -9,7 +9,7 @@ movanta_packages_build=(cmake make g++ pkg-config qt6-base-dev libgl-dev)
 movanta_packages_test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
     locales xvfb xdotool x11-utils imagemagick xauth desktop-file-utils appstream
     qemu-system-x86 busybox-static cpio)
-movanta_packages_windows=(mingw-w64 wine wine64)
+movanta_packages_windows=(g++-mingw-w64-x86-64-posix wine64 googletest imagemagick)
 
 movanta_missing_packages() {
     local p missing=()
