@@ -147,7 +147,8 @@ done
     echo "FAIL: Xvfb did not start"
     exit 1
 }
-export DISPLAY=:$(cat "$work/display")
+display=$(cat "$work/display")
+export DISPLAY=":$display"
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
