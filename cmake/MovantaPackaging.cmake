@@ -40,12 +40,13 @@ set(CPACK_PACKAGE_CONTACT "The Movanta developers <movanta@example.invalid>")
 # The shown version, as the program's own version record has it.
 set(CPACK_PACKAGE_VERSION "${MOVANTA_DISPLAY_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Movanta reads one byte-wide hardware I/O port, typically a register of a PC parallel port, "
-    "every few milliseconds, shows 255 minus the byte read, lights one of eight lamps for each "
-    "set bit and logs every change in a list. The package also holds a port simulator "
-    "(movanta-portsim) for trying the tool without hardware.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# Lines of at most 72 characters: dpkg shows them as they are.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Movanta reads one byte-wide hardware I/O port, typically a register of a"
+    "PC parallel port, every few milliseconds, shows 255 minus the byte read,"
+    "lights one of eight lamps for each set bit and logs every change in a"
+    "list. The package also holds a port simulator, movanta-portsim, for"
+    "trying the tool without hardware.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_STRIP_FILES ON)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
