@@ -2,14 +2,14 @@
 # Bad texts typed into the window: each gives one report naming the fault, nothing is
 # polled behind it, and the program goes on; a good text then polls as usual.
 # Usage: bad_input_test.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER
+# shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 movanta=$1 portsim=$2 simulator_dir=$3
 
 sim() { "$portsim" "$@"; }
-report_shown() { [ "$(e2e_window_count "$E2E_REPORT_TITLE")" -eq 1 ]; }
-report_gone() { [ "$(e2e_window_count "$E2E_REPORT_TITLE")" -eq 0 ]; }
 reads() { sim log | grep -c ' R ' || true; }
+reads_at_least() { [ "$(reads)" -ge "$1" ]; }
 
 e2e_init
 e2e_start_xvfb
@@ -35,20 +35,18 @@ for row in "${cases[@]}"; do
     fi
     sim log --clear
     e2e_click "$E2E_START_X" "$E2E_START_Y"
-    e2e_wait_until 5 "$box \"$text\": no report" report_shown
+    e2e_wait_until 5 "$box \"$text\": no report" e2e_report_shown
     reports=$((reports + 1))
     [ "$(grep -c Laufzeitfehler "$E2E_TMP/app.err")" -eq "$reports" ] \
         || e2e_fail "$box \"$text\": expected report number $reports, stderr has: $(cat "$E2E_TMP/app.err")"
     tail -n 1 "$E2E_TMP/app.err" | grep -q -F "$line" \
         || e2e_fail "$box \"$text\": expected \"$line\", got: $(tail -n 1 "$E2E_TMP/app.err")"
 
-    report=$(e2e_find_window "$E2E_REPORT_TITLE") || e2e_fail "$box \"$text\": report gone"
-    xdotool windowfocus --sync "$report" key Return
-    e2e_wait_until 5 "$box \"$text\": the report did not close on Return" report_gone
+    e2e_dismiss_report "$box \"$text\""
     # Polling stopped (or never began): nothing reads the port and no report follows.
     sleep 0.3
     [ "$(reads)" -eq 0 ] || e2e_fail "$box \"$text\": the port was read"
-    report_gone || e2e_fail "$box \"$text\": a second report opened"
+    e2e_report_gone || e2e_fail "$box \"$text\": a second report opened"
     e2e_app_alive || e2e_fail "$box \"$text\": the program ended"
 done
 
@@ -56,7 +54,7 @@ done
 e2e_set_text "$E2E_INTERVAL_X" "$E2E_INTERVAL_Y" 10
 e2e_set_text "$E2E_PORT_X" "$E2E_PORT_Y" 888
 e2e_click "$E2E_START_X" "$E2E_START_Y"
-e2e_wait_until 5 "no reads after good texts" eval '[ "$(reads)" -ge 10 ]'
+e2e_wait_until 5 "no reads after good texts" reads_at_least 10
 e2e_expect_lamps 10100101 "reading 0x5A after the reports"
 
 e2e_click "$E2E_ENDE_X" "$E2E_ENDE_Y"

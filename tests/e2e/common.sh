@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the places are used by the tests that source this
 # Shared by the end-to-end tests: sourced, not run.
 # Each test gets an X server, a runtime folder and a port space file of its own, so that
 # tests run side by side; everything it started is stopped when the script exits.
@@ -118,6 +119,24 @@ e2e_window_count() {
 
 e2e_app_alive() { kill -0 "$E2E_APP_PID" 2>/dev/null; }
 
+# e2e_focus WINDOW: keys reach a window only once it has the X focus, and without a window
+# manager nobody gives it; after a report closes the focus falls back to the root window.
+e2e_focus() {
+    timeout 5 xdotool windowfocus --sync "$1" || e2e_fail "window $1 did not take the focus"
+}
+
+e2e_report_shown() { [ "$(e2e_window_count "$E2E_REPORT_TITLE")" -eq 1 ]; }
+e2e_report_gone() { [ "$(e2e_window_count "$E2E_REPORT_TITLE")" -eq 0 ]; }
+
+# e2e_dismiss_report WHAT: Return on the open report, which then has to close.
+e2e_dismiss_report() {
+    local report
+    report=$(e2e_find_window "$E2E_REPORT_TITLE") || e2e_fail "$1: no report to dismiss"
+    e2e_focus "$report"
+    xdotool key Return
+    e2e_wait_until 5 "$1: the report did not close on Return" e2e_report_gone
+}
+
 # e2e_click X Y [WINDOW]: a left click at client-area pixel X,Y.
 e2e_click() {
     xdotool mousemove --window "${3:-$E2E_WID}" "$1" "$2" click --delay 0 1
@@ -125,21 +144,20 @@ e2e_click() {
 
 # e2e_set_text X Y TEXT: replaces the text of the box at X,Y by typing, as a user would.
 e2e_set_text() {
-    # Keys reach the window only once it has the X focus: there is no window manager.
-    xdotool windowfocus --sync "$E2E_WID"
+    e2e_focus "$E2E_WID"
     e2e_click "$1" "$2"
     # ctrl+a and an empty text leave the old one: BackSpace removes the selection.
     xdotool key --delay 30 ctrl+a BackSpace
     xdotool type --delay 30 -- "$3"
 }
 
-# e2e_screenshot [WINDOW]: the client area into shot-N.png, named in E2E_LAST_SHOT.
+# e2e_screenshot: the main window's client area into shot-N.png, named in E2E_LAST_SHOT.
 e2e_screenshot() {
     E2E_SHOT=$((E2E_SHOT + 1))
     E2E_LAST_SHOT="$E2E_TMP/shot-$E2E_SHOT.png"
     # import waits for a mouse pick when the window is gone: never let it hang.
-    timeout 10 import -window "${1:-$E2E_WID}" "$E2E_LAST_SHOT" 2>/dev/null \
-        || e2e_fail "no screenshot of window ${1:-$E2E_WID}"
+    timeout 10 import -window "$E2E_WID" "$E2E_LAST_SHOT" 2>/dev/null \
+        || e2e_fail "no screenshot of window $E2E_WID"
 }
 
 # e2e_lamps FILE: the eight lamps in the picture, bit 7 first: 1 lit, 0 unlit, ? neither.

@@ -3,6 +3,7 @@
 # interval, "255 setzen" on and off, a new port text that takes effect only at the next
 # Start, Stop keeping the lamps, Ende ending the program cleanly.
 # Usage: poll_test.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER
+# shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 movanta=$1 portsim=$2 simulator_dir=$3

@@ -2,6 +2,7 @@
 # Takes the README's picture of the window from the real program under Xvfb, polling the
 # simulated port every 50 ms after a few changes. Not a test: run it by hand.
 # Usage: take_screenshot.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER OUT.png
+# shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 movanta=$1 portsim=$2 simulator_dir=$3 out=$4
