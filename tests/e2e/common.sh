@@ -35,7 +35,7 @@ e2e_say() { printf '%s: %s\n' "$E2E_NAME" "$*"; }
 # $E2E_ARTIFACTS when it is set, then fails the test.
 e2e_fail() {
     printf '%s: FAIL: %s\n' "$E2E_NAME" "$*" >&2
-    if [ -n "$E2E_TMP" ] && [ -f "$E2E_TMP/app.err" ]; then
+    if [ -n "$E2E_TMP" ] && [ -s "$E2E_TMP/app.err" ]; then
         echo "--- the program's stderr:" >&2
         tail -n 20 "$E2E_TMP/app.err" >&2
     fi

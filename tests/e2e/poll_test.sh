@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The real program on the simulated port, driven through its window: Start with a typed
 # interval, "255 setzen" on and off, a new port text that takes effect only at the next
-# Start, Stop keeping the lamps, Ende ending the program cleanly.
-# Usage: poll_test.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER
+# Start, Stop keeping the lamps, and closing the window while it polls ending the program
+# cleanly.
+# Usage: poll_test.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER CLOSE-WINDOW
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
-movanta=$1 portsim=$2 simulator_dir=$3
+movanta=$1 portsim=$2 simulator_dir=$3 close_window=$4
 
 sim() { "$portsim" "$@"; }
 
@@ -85,6 +86,7 @@ if grep -q . "$E2E_TMP/app.err"; then
     e2e_fail "the program complained"
 fi
 
-e2e_click "$E2E_ENDE_X" "$E2E_ENDE_Y"
+# As a window manager's close button would: the program ends with its window.
+"$close_window" "$E2E_WID" || e2e_fail "could not ask the window to close"
 e2e_expect_exit 0
 e2e_say "passed"
