@@ -58,8 +58,8 @@ struct FailingDriver {
         : handle(dlopen(library.c_str(), RTLD_NOW))
     {
         EXPECT_NE(handle, nullptr) << dlerror();
-        set_input = reinterpret_cast<void (*)(unsigned char)>(
-            dlsym(handle, "failing_driver_set_input"));
+        set_input
+            = reinterpret_cast<void (*)(unsigned char)>(dlsym(handle, "failing_driver_set_input"));
         fail_after
             = reinterpret_cast<void (*)(unsigned long)>(dlsym(handle, "failing_driver_fail_after"));
         heal = reinterpret_cast<void (*)()>(dlsym(handle, "failing_driver_heal"));

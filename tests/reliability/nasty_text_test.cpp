@@ -67,7 +67,10 @@ std::vector<NastyText> nasty_texts()
         { "half below the largest", QStringLiteral("2147483646.5"), 2147483646 },
         { "smallest 32-bit", QStringLiteral("-2147483648"), -2147483647 - 1 },
         { "one below the smallest", QStringLiteral("-2147483649"), std::nullopt },
-        { "control characters first", QStringLiteral("\x01\x02\x1b" "888"), 0 },
+        { "control characters first",
+            QStringLiteral("\x01\x02\x1b"
+                           "888"),
+            0 },
         { "control characters last", QStringLiteral("888\x07\x7f"), 888 },
         { "carriage return inside", QStringLiteral("8\r88"), 8 },
         { "tab and line feed inside", QStringLiteral("8\t8\n8"), 888 },
@@ -145,7 +148,8 @@ TEST(NastyText, APortTextEitherPollsItsPortOrGivesOneOverflowReport)
             EXPECT_TRUE(written_ports.empty());
             EXPECT_EQ(window.entries(), before);
         }
-        EXPECT_EQ(window.form->txt_list->text().toStdString(), std::to_string(window.entries().size()));
+        EXPECT_EQ(
+            window.form->txt_list->text().toStdString(), std::to_string(window.entries().size()));
     }
     EXPECT_GT(window.entries().size(), 50u);
 }
