@@ -124,8 +124,10 @@ PortsimCommand parse_portsim_arguments(std::span<const std::string_view> args)
         expect(1);
         return { Kind::Demo, port_argument(args[1]) };
     }
-    if (command == "--help" || command == "-h")
+    if (command == "--help" || command == "-h") {
+        expect(0);
         return { Kind::Help };
+    }
     throw PortsimUsageError("unknown command \"" + std::string(command) + "\"");
 }
 
