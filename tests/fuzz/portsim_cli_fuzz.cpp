@@ -16,15 +16,19 @@
 namespace {
 
 std::FILE* discard = nullptr;
+std::string file;
+
+void remove_file() { std::remove(file.c_str()); }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const std::string file = (std::filesystem::temp_directory_path()
+    file = (std::filesystem::temp_directory_path()
         / ("movanta-portsim-fuzz-" + std::to_string(getpid())))
-                                 .string();
+               .string();
     setenv("MOVANTA_PORTSIM", file.c_str(), 1);
+    std::atexit(remove_file);
     discard = std::fopen("/dev/null", "w");
     return 0;
 }
