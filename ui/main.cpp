@@ -7,6 +7,9 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sys/auxv.h>
+#endif
 
 int main(int argc, char* argv[])
 {
@@ -14,6 +17,14 @@ int main(int argc, char* argv[])
     // Qt refuses to run setuid and aborts; say why and end cleanly instead.
     if (geteuid() != getuid() || getegid() != getgid()) {
         std::fputs("movanta: refusing to run setuid or setgid\n", stderr);
+        return 1;
+    }
+#endif
+#ifdef __linux__
+    // File capabilities raise privileges as setuid does without changing an id; Qt would
+    // still load plugins and themes that the user's environment names.
+    if (getauxval(AT_SECURE) != 0) {
+        std::fputs("movanta: refusing to run with raised privileges (file capabilities)\n", stderr);
         return 1;
     }
 #endif

@@ -1,157 +1,24 @@
 // movanta-portsim: the outside world of the simulated port space.
-#include "port_space.h"
+#include "portsim_cli.h"
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
-#include <optional>
-#include <stdexcept>
-#include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr int usage_error = 2;
 
-constexpr const char* usage = "usage: movanta-portsim set PORT VALUE\n"
-                              "       movanta-portsim get PORT\n"
-                              "       movanta-portsim log [--clear]\n"
-                              "       movanta-portsim reset\n"
-                              "       movanta-portsim demo PORT\n"
-                              "PORT 0-65535 and VALUE 0-255, decimal or 0x hex.\n"
-                              "The port space file: $MOVANTA_PORTSIM, else "
-                              "$XDG_RUNTIME_DIR/movanta-portsim.\n";
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Decimal or 0x hexadecimal digits only: no sign, no blanks, no trailing text.
-std::optional<unsigned long> parse_number(std::string_view text)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty() || text.size() > 10)
-        return std::nullopt;
-    unsigned long number = 0;
-    for (const char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        if (digit < 0)
-            return std::nullopt;
-        number = number * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
-    }
-    return number;
-}
-
-unsigned long number_argument(std::string_view text, const char* what, unsigned long highest)
-{
-    const auto number = parse_number(text);
-    if (!number)
-        throw UsageError(std::string(what) + " \"" + std::string(text)
-            + "\" is not a number (decimal or 0x hex)");
-    if (*number > highest)
-        throw UsageError(std::string(what) + " " + std::string(text) + " is outside 0-"
-            + std::to_string(highest));
-    return *number;
-}
-
-std::uint16_t port_argument(std::string_view text)
-{
-    return static_cast<std::uint16_t>(number_argument(text, "port", PortSpace::port_count - 1));
-}
-
-std::uint8_t value_argument(std::string_view text)
-{
-    return static_cast<std::uint8_t>(number_argument(text, "value", 255));
-}
-
-volatile std::sig_atomic_t stopped = 0;
-
-void stop(int) { stopped = 1; }
-
-// A running light over the eight lamps, four steps a second, then all lamps at once.
-int demo(PortSpace& space, std::uint16_t port)
-{
-    std::signal(SIGINT, stop);
-    std::signal(SIGTERM, stop);
-    std::printf("Driving the input of port %u; Ctrl+C stops.\n", unsigned { port });
-    std::fflush(stdout);
-    for (unsigned step = 0; stopped == 0; step = (step + 1) % 10) {
-        // The tool shows 255 minus what it reads: a line pulled low lights its lamp.
-        const unsigned pulled = step < 8 ? 1u << step : step == 8 ? 0xFFu : 0u;
-        space.set_input(port, static_cast<std::uint8_t>(0xFFu & ~pulled));
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    space.set_input(port, 0xFF);
-    return 0;
-}
-
-int run(const std::vector<std::string_view>& args)
-{
-    if (args.empty())
-        throw UsageError("no command given");
-    const std::string_view command = args[0];
-    const auto expect = [&](std::size_t count) {
-        if (args.size() != count + 1)
-            throw UsageError(std::string(command) + " takes " + std::to_string(count)
-                + (count == 1 ? " argument" : " arguments"));
-    };
-    if (command == "set") {
-        expect(2);
-        const auto port = port_argument(args[1]);
-        const auto value = value_argument(args[2]);
-        PortSpace(PortSpace::default_path()).set_input(port, value);
-    } else if (command == "get") {
-        expect(1);
-        const auto port = port_argument(args[1]);
-        std::printf("%u\n", unsigned { PortSpace(PortSpace::default_path()).value(port) });
-    } else if (command == "log") {
-        if (args.size() == 2 && args[1] == "--clear") {
-            PortSpace(PortSpace::default_path()).clear_log();
-            return 0;
-        }
-        expect(0);
-        for (const auto& entry : PortSpace(PortSpace::default_path()).log())
-            std::printf("%llu %c %u %u\n", static_cast<unsigned long long>(entry.microseconds),
-                entry.write ? 'W' : 'R', unsigned { entry.port }, unsigned { entry.value });
-    } else if (command == "reset") {
-        expect(0);
-        PortSpace(PortSpace::default_path()).reset();
-    } else if (command == "demo") {
-        expect(1);
-        const auto port = port_argument(args[1]);
-        PortSpace space(PortSpace::default_path());
-        return demo(space, port);
-    } else if (command == "--help" || command == "-h") {
-        std::fputs(usage, stdout);
-    } else {
-        throw UsageError("unknown command \"" + std::string(command) + "\"");
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     try {
-        return run({ argv + 1, argv + argc });
-    } catch (const UsageError& error) {
-        std::fprintf(stderr, "movanta-portsim: %s\n%s", error.what(), usage);
+        const std::vector<std::string_view> args(argv + 1, argv + argc);
+        return run_portsim_command(parse_portsim_arguments(args), stdout);
+    } catch (const PortsimUsageError& error) {
+        std::fprintf(stderr, "movanta-portsim: %s\n%s", error.what(), portsim_usage);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "movanta-portsim: %s\n", error.what());
     }

@@ -2,7 +2,8 @@
 #include "dlportio.h"
 #include "port_space.h"
 
-#include <memory>
+#include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -11,24 +12,27 @@ namespace {
 thread_local std::string last_reason;
 thread_local bool last_failed = false;
 
-// Opened at the first access; when that fails, every access reports why.
-struct Space {
-    std::unique_ptr<PortSpace> space;
-    std::string error;
-};
+// Opened at the first access. An access that finds it unopened tries again and, when that
+// fails, reports why: a fault put right (a folder made, a file given back) needs no restart.
+std::atomic<PortSpace*> opened { nullptr };
+std::mutex opening;
 
-Space& shared_space()
+PortSpace* shared_space(std::string& error)
 {
-    static Space instance = [] {
-        Space opened;
-        try {
-            opened.space = std::make_unique<PortSpace>(PortSpace::default_path());
-        } catch (const std::exception& error) {
-            opened.error = std::string("movanta-portsim: ") + error.what();
-        }
-        return opened;
-    }();
-    return instance;
+    if (PortSpace* space = opened.load(std::memory_order_acquire))
+        return space;
+    const std::lock_guard lock(opening);
+    if (PortSpace* space = opened.load(std::memory_order_relaxed))
+        return space;
+    try {
+        // Kept until the process ends, as the library itself is.
+        auto* space = new PortSpace(PortSpace::default_path());
+        opened.store(space, std::memory_order_release);
+        return space;
+    } catch (const std::exception& failure) {
+        error = std::string("movanta-portsim: ") + failure.what();
+        return nullptr;
+    }
 }
 
 PortSpace* reachable(unsigned long port)
@@ -38,14 +42,9 @@ PortSpace* reachable(unsigned long port)
         last_failed = true;
         return nullptr;
     }
-    Space& shared = shared_space();
-    if (!shared.space) {
-        last_reason = shared.error;
-        last_failed = true;
-        return nullptr;
-    }
-    last_failed = false;
-    return shared.space.get();
+    PortSpace* space = shared_space(last_reason);
+    last_failed = space == nullptr;
+    return space;
 }
 
 } // namespace
