@@ -79,47 +79,52 @@ const ParportMap& HardwarePorts::map()
     return map_;
 }
 
-HardwarePorts::Device& HardwarePorts::parport(std::size_t index)
+int HardwarePorts::parport(std::size_t index, std::string& reason)
 {
     Device& device = parports_[index];
-    std::call_once(device.opened, [&] {
-        const auto& path = map_.ports()[index].device;
-        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) {
-            device.error = system_reason(path, nullptr, errno);
-            return;
-        }
-        // Waits while another driver (lp) holds the port; shared, never PPEXCL.
-        if (ioctl(fd, PPCLAIM) != 0) {
-            device.error = system_reason(path, "PPCLAIM", errno);
-            close(fd);
-            return;
-        }
-        device.fd = fd;
-    });
-    return device;
+    if (const int fd = device.fd.load(std::memory_order_acquire); fd >= 0)
+        return fd;
+    const std::lock_guard lock(device.opening);
+    if (const int fd = device.fd.load(std::memory_order_relaxed); fd >= 0)
+        return fd;
+    const auto& path = map_.ports()[index].device;
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        reason = system_reason(path, nullptr, errno);
+        return -1;
+    }
+    // Waits while another driver (lp) holds the port; shared, never PPEXCL.
+    if (ioctl(fd, PPCLAIM) != 0) {
+        reason = system_reason(path, "PPCLAIM", errno);
+        close(fd);
+        return -1;
+    }
+    device.fd.store(fd, std::memory_order_release);
+    return fd;
 }
 
-HardwarePorts::Device& HardwarePorts::dev_port()
+int HardwarePorts::dev_port(std::string& reason)
 {
-    std::call_once(dev_port_.opened, [this] {
-        const int fd = open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            dev_port_.error = system_reason(paths_.dev_port, nullptr, errno);
-        else
-            dev_port_.fd = fd;
-    });
-    return dev_port_;
+    if (const int fd = dev_port_.fd.load(std::memory_order_acquire); fd >= 0)
+        return fd;
+    const std::lock_guard lock(dev_port_.opening);
+    if (const int fd = dev_port_.fd.load(std::memory_order_relaxed); fd >= 0)
+        return fd;
+    const int fd = open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        reason = system_reason(paths_.dev_port, nullptr, errno);
+        return -1;
+    }
+    dev_port_.fd.store(fd, std::memory_order_release);
+    return fd;
 }
 
 bool HardwarePorts::parport_access(
     const ParportMap::Location& at, bool writing, std::uint8_t& value, std::string& reason)
 {
-    Device& device = parport(at.index);
-    if (device.fd < 0) {
-        reason = device.error;
+    const int fd = parport(at.index, reason);
+    if (fd < 0)
         return false;
-    }
     unsigned long request = 0;
     const char* name = nullptr;
     switch (at.reg) {
@@ -140,7 +145,7 @@ bool HardwarePorts::parport_access(
         break;
     }
     unsigned char byte = value;
-    if (ioctl(device.fd, request, &byte) != 0) {
+    if (ioctl(fd, request, &byte) != 0) {
         reason = system_reason(map_.ports()[at.index].device, name, errno);
         value = 0xFF;
         return false;
@@ -152,15 +157,15 @@ bool HardwarePorts::parport_access(
 bool HardwarePorts::dev_port_access(
     unsigned long port, bool writing, std::uint8_t& value, std::string& reason)
 {
-    Device& device = dev_port();
-    if (device.fd < 0) {
-        reason = device.error;
+    const int fd = dev_port(reason);
+    if (fd < 0) {
+        value = 0xFF;
         return false;
     }
     unsigned char byte = value;
     const auto offset = static_cast<off_t>(port);
     const ssize_t done
-        = writing ? pwrite(device.fd, &byte, 1, offset) : pread(device.fd, &byte, 1, offset);
+        = writing ? pwrite(fd, &byte, 1, offset) : pread(fd, &byte, 1, offset);
     if (done == 1) {
         value = byte;
         return true;

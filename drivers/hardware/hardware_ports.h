@@ -2,6 +2,7 @@
 
 #include "parport_map.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,15 +36,17 @@ public:
     [[nodiscard]] bool write(unsigned long port, std::uint8_t value, std::string& reason);
 
 private:
+    // A device is opened at its first use and then kept. A failed open is tried again at
+    // the next access, so that a fixed permission or a loaded module needs no restart.
     struct Device {
-        std::once_flag opened;
-        int fd = -1;
-        std::string error; // why it could not be opened
+        std::mutex opening;
+        std::atomic<int> fd { -1 };
     };
 
     [[nodiscard]] const ParportMap& map();
-    [[nodiscard]] Device& parport(std::size_t index);
-    [[nodiscard]] Device& dev_port();
+    // Both give the open descriptor, or -1 with reason set.
+    [[nodiscard]] int parport(std::size_t index, std::string& reason);
+    [[nodiscard]] int dev_port(std::string& reason);
     [[nodiscard]] bool parport_access(
         const ParportMap::Location& at, bool writing, std::uint8_t& value, std::string& reason);
     [[nodiscard]] bool dev_port_access(

@@ -113,6 +113,12 @@ TEST(HardwarePorts, AMissingDeviceIsNamedWithTheReason)
     reason.clear();
     EXPECT_FALSE(ports.read(888, value, reason));
     EXPECT_EQ(reason, (system.dev / "parport0").string() + ": No such file or directory");
+
+    // Once the device is there, the next access opens it: no restart needed.
+    write_file(system.dev / "port", std::string(0x100, '\x22'));
+    reason.clear();
+    EXPECT_TRUE(ports.read(0x80, value, reason)) << reason;
+    EXPECT_EQ(value, 0x22);
 }
 
 TEST(HardwarePorts, OtherPortsGoThroughDevPortAtThePortAsOffset)
@@ -147,11 +153,12 @@ TEST(HardwarePorts, AParallelPortRegisterGoesThroughPpdevNotDevPort)
     EXPECT_EQ(
         reason, (system.dev / "parport0").string() + ": PPCLAIM: Inappropriate ioctl for device");
     EXPECT_EQ(value, 255);
-    // The failed device is not tried again, and says the same on every access.
+    // The failed device is tried again at the next access, never /dev/port in its place.
     fs::remove(system.dev / "parport0");
     std::string again;
-    EXPECT_FALSE(ports.write(888, 255, again));
-    EXPECT_EQ(again, reason);
+    EXPECT_FALSE(ports.read(888, value, again));
+    EXPECT_EQ(again, (system.dev / "parport0").string() + ": No such file or directory");
+    EXPECT_EQ(value, 255);
 }
 
 TEST(HardwarePortsDeathTest, NoPermissionIsNamedWithTheReason)
