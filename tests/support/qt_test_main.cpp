@@ -6,6 +6,17 @@
 #include <filesystem>
 #include <string>
 
+namespace {
+
+int run_tests(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // gtest_discover_tests runs this binary at build time without a display.
@@ -16,19 +27,14 @@ int main(int argc, char* argv[])
     std::string runtime_dir;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         std::string folder
-            = (std::filesystem::temp_directory_path() / "movanta-reliability-XXXXXX").string();
+            = (std::filesystem::temp_directory_path() / "movanta-test-XXXXXX").string();
         if (mkdtemp(folder.data()) != nullptr) {
             runtime_dir = folder;
             qputenv("XDG_RUNTIME_DIR", runtime_dir.c_str());
         }
     }
 
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        testing::InitGoogleTest(&argc, argv);
-        result = RUN_ALL_TESTS();
-    }
+    const int result = run_tests(argc, argv);
     if (!runtime_dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(runtime_dir, ignored);
