@@ -7,6 +7,7 @@
 #include "vars.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -74,8 +75,35 @@ void BM_Tick(benchmark::State& state) { run_ticks(state, &all_bits_read, false);
 void BM_TickOneBit(benchmark::State& state) { run_ticks(state, &one_bit_read, false); }
 void BM_TickOneBitEventsBetween(benchmark::State& state) { run_ticks(state, &one_bit_read, true); }
 
+// What the tick's two Qt steps cost on their own: rewriting the number in a line edit
+// (a new text layout each time) and showing or hiding one lamp.
+void BM_LineEditSetText(benchmark::State& state)
+{
+    Form1 form(PortAccess { &one_bit_read, &ignored_write });
+    form.show();
+    QApplication::processEvents();
+    const QString texts[2] = { QStringLiteral("254"), QStringLiteral("255") };
+    std::size_t i = 0;
+    for (auto _ : state)
+        form.txt_ausgabe->setText(texts[++i & 1u]);
+}
+
+void BM_LampShowHide(benchmark::State& state)
+{
+    Form1 form(PortAccess { &one_bit_read, &ignored_write });
+    form.show();
+    QApplication::processEvents();
+    bool lit = false;
+    for (auto _ : state) {
+        lit = !lit;
+        form.an[0]->setVisible(lit);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_LineEditSetText);
+BENCHMARK(BM_LampShowHide);
 BENCHMARK(BM_Tick)->Arg(0)->Arg(1'000'000)->Arg(10'000'000)->Iterations(200'000);
 BENCHMARK(BM_TickOneBit)->Arg(0)->Arg(1'000'000)->Arg(10'000'000)->Iterations(200'000);
 // Painting between ticks makes each iteration slow: fewer of them.
