@@ -102,9 +102,10 @@ void BM_LampShowHide(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_LineEditSetText);
-BENCHMARK(BM_LampShowHide);
 BENCHMARK(BM_Tick)->Arg(0)->Arg(1'000'000)->Arg(10'000'000)->Iterations(200'000);
 BENCHMARK(BM_TickOneBit)->Arg(0)->Arg(1'000'000)->Arg(10'000'000)->Iterations(200'000);
 // Painting between ticks makes each iteration slow: fewer of them.
 BENCHMARK(BM_TickOneBitEventsBetween)->Arg(0)->Arg(10'000'000)->Iterations(20'000);
+// Last: the CSV output takes its counter columns from the first run.
+BENCHMARK(BM_LineEditSetText);
+BENCHMARK(BM_LampShowHide);
