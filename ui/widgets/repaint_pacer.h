@@ -11,7 +11,7 @@ class QWidget;
 // any screen shows. The first change after a quiet spell paints at once; later ones wait
 // for the next refresh, and whatever is pending then is painted, so the last state always
 // reaches the screen within one refresh. Only painting waits: the widgets' state changes
-// at once.
+// at once. A QWidget::repaint() inside a refresh waits too, like an update().
 class RepaintPacer : public QObject {
     Q_OBJECT
 
