@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "pictures.h"
+#include "repaint_pacer.h"
 
 #include <QApplication>
 
@@ -36,6 +37,9 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(movanta_icon());
 
     Form1 form;
+    // Polling at 1 ms changes the controls a thousand times a second; the screen shows
+    // sixty.
+    RepaintPacer pacer(&form);
     form.show();
     return QApplication::exec();
 }
