@@ -48,11 +48,11 @@ bool arm(int fd, int period_ms) noexcept
     timespec now {};
     if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
         return false;
-    itimerspec spec {};
-    spec.it_interval = from_milliseconds(period_ms);
+    itimerspec setting {};
+    setting.it_interval = from_milliseconds(period_ms);
     // Absolute, so that the period runs from this moment however long the call takes.
-    spec.it_value = sum(now, spec.it_interval);
-    return timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0;
+    setting.it_value = sum(now, setting.it_interval);
+    return timerfd_settime(fd, TFD_TIMER_ABSTIME, &setting, nullptr) == 0;
 }
 
 void disarm(int fd) noexcept
