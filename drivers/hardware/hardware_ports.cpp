@@ -50,24 +50,24 @@ HardwarePorts::~HardwarePorts()
 bool HardwarePorts::read(unsigned long port, std::uint8_t& value, std::string& reason)
 {
     value = 0xFF;
-    if (port > highest_port) {
-        reason = "port " + std::to_string(port) + " is outside the I/O space 0-65535";
-        return false;
-    }
-    if (const auto at = map().find(static_cast<std::uint32_t>(port)))
-        return parport_access(*at, false, value, reason);
-    return dev_port_access(port, false, value, reason);
+    return access(port, false, value, reason);
 }
 
 bool HardwarePorts::write(unsigned long port, std::uint8_t value, std::string& reason)
+{
+    return access(port, true, value, reason);
+}
+
+bool HardwarePorts::access(unsigned long port, bool writing, std::uint8_t& value,
+    std::string& reason)
 {
     if (port > highest_port) {
         reason = "port " + std::to_string(port) + " is outside the I/O space 0-65535";
         return false;
     }
     if (const auto at = map().find(static_cast<std::uint32_t>(port)))
-        return parport_access(*at, true, value, reason);
-    return dev_port_access(port, true, value, reason);
+        return parport_access(*at, writing, value, reason);
+    return dev_port_access(port, writing, value, reason);
 }
 
 const ParportMap& HardwarePorts::map()

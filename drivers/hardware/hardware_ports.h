@@ -47,6 +47,9 @@ private:
     // Both give the open descriptor, or -1 with reason set.
     [[nodiscard]] int parport(std::size_t index, std::string& reason);
     [[nodiscard]] int dev_port(std::string& reason);
+    // Either way: a parallel port register through ppdev, any other port through /dev/port.
+    [[nodiscard]] bool access(
+        unsigned long port, bool writing, std::uint8_t& value, std::string& reason);
     [[nodiscard]] bool parport_access(
         const ParportMap::Location& at, bool writing, std::uint8_t& value, std::string& reason);
     [[nodiscard]] bool dev_port_access(

@@ -1,5 +1,6 @@
 #include "port/port_binding.h"
 #include "runtime_error.h"
+#include "runtime_error_of.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -15,23 +16,12 @@ bool is_loaded(const char* path)
     return handle != nullptr;
 }
 
-RuntimeError error_of(auto&& call)
-{
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no RuntimeError";
-    return RuntimeError::overflow();
-}
-
 } // namespace
 
 TEST(PortBinding, MissingLibraryIsAnErrorNamingIt)
 {
     PortBinding binding("libdlportio-not-installed.so");
-    const RuntimeError error = error_of([&] { (void)binding.read(888); });
+    const RuntimeError error = runtime_error_of([&] { (void)binding.read(888); });
     EXPECT_EQ(error.kind(), RuntimeError::Kind::LibraryNotFound);
     const std::string text = error.what();
     EXPECT_NE(text.find("libdlportio-not-installed.so"), std::string::npos) << text;
@@ -79,7 +69,7 @@ TEST(PortBinding, ReadsWorkWithoutTheWriteEntryPointUntilTheFirstWrite)
 {
     PortBinding binding(TEST_DRIVER_READ_ONLY);
     EXPECT_EQ(binding.read(0), 0x5A);
-    const RuntimeError error = error_of([&] { binding.write(0, 255); });
+    const RuntimeError error = runtime_error_of([&] { binding.write(0, 255); });
     EXPECT_EQ(error.kind(), RuntimeError::Kind::EntryPointNotFound);
     const std::string text = error.what();
     EXPECT_NE(text.find("DlPortWritePortUchar"), std::string::npos) << text;
@@ -91,7 +81,7 @@ TEST(PortBinding, TheDriversReasonBecomesAPortAccessError)
 {
     PortBinding binding(TEST_DRIVER_FULL);
     for (const bool writing : { false, true }) {
-        const RuntimeError error = error_of([&] {
+        const RuntimeError error = runtime_error_of([&] {
             if (writing)
                 binding.write(666, 255);
             else

@@ -3,6 +3,7 @@
 #include "port/port_binding.h"
 #include "port/port_io.h"
 #include "runtime_error.h"
+#include "runtime_error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,6 @@
 #include <string>
 
 namespace {
-
-RuntimeError error_of(auto&& call)
-{
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no RuntimeError";
-    return RuntimeError::overflow();
-}
 
 TEST(PortIoOnWindows, ReachesDlportioDllBesideTheProgram)
 {
@@ -34,7 +24,7 @@ TEST(PortIoOnWindows, ReachesDlportioDllBesideTheProgram)
 
 TEST(PortIoOnWindows, DriverComplaintBecomesAPortAccessError)
 {
-    const RuntimeError error = error_of([] { (void)port_io::read(65536); });
+    const RuntimeError error = runtime_error_of([] { (void)port_io::read(65536); });
     EXPECT_EQ(error.kind(), RuntimeError::Kind::PortAccessFailed);
     EXPECT_NE(std::string(error.what()).find("port 65536 outside 0..65535"), std::string::npos)
         << error.what();
@@ -65,7 +55,7 @@ TEST(PortBindingOnWindows, MissingLibraryOrEntryPointNamesIt)
     };
     for (const Row& row : rows) {
         PortBinding binding(row.library);
-        const RuntimeError error = error_of([&] { (void)binding.read(888); });
+        const RuntimeError error = runtime_error_of([&] { (void)binding.read(888); });
         EXPECT_EQ(error.kind(), row.kind) << row.library;
         EXPECT_NE(std::string(error.what()).find(row.named), std::string::npos) << error.what();
     }

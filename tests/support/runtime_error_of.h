@@ -1,0 +1,17 @@
+#pragma once
+
+#include "runtime_error.h"
+
+#include <gtest/gtest.h>
+
+// The RuntimeError that call throws; a test failure when it throws none.
+RuntimeError runtime_error_of(auto&& call)
+{
+    try {
+        call();
+    } catch (const RuntimeError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no RuntimeError";
+    return RuntimeError::overflow();
+}
