@@ -2,8 +2,8 @@
 #include "form1.h"
 
 #include "algo_umrechnen.h"
-#include "decimal_text.h"
 #include "change_list.h"
+#include "decimal_text.h"
 #include "poll_timer.h"
 #include "round_to_long.h"
 #include "runtime_error.h"
