@@ -1,5 +1,6 @@
 #pragma once
 
+#include "poll_step.h"
 #include "port_access.h"
 
 #include <QWidget>
@@ -74,6 +75,7 @@ private:
     void report(const std::exception& error);
 
     PortAccess port_;
+    PollStep step_;
     Reporter reporter_;
     bool reporting_ = false;
 };

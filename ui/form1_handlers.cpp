@@ -1,9 +1,9 @@
 // What the window does on its five events: loading, the three buttons and the tick.
 #include "form1.h"
 
-#include "algo_umrechnen.h"
 #include "change_list.h"
 #include "decimal_text.h"
+#include "poll_step.h"
 #include "poll_timer.h"
 #include "round_to_long.h"
 #include "runtime_error.h"
@@ -30,6 +30,13 @@ void show_text(QLineEdit* box, std::int64_t n)
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
+
+// The port of the tick: port_text is turned into a number afresh at every access.
+struct TextPort {
+    const PortAccess& access;
+    [[nodiscard]] std::uint8_t read() const { return access.read(port_number()); }
+    void write(std::uint8_t value) const { access.write(port_number(), value); }
+};
 
 void show_lamps(const std::array<QLabel*, 8>& an)
 {
@@ -83,17 +90,11 @@ void Form1::timer1_Timer()
     if (reporting_)
         return;
     try {
-        if (chk_255->isChecked())
-            port_.write(port_number(), 255);
-        const std::uint8_t b = port_.read(port_number());
-        vars::out_value = static_cast<std::uint8_t>(255 - b);
+        const TextPort port { port_ };
+        step_(port, chk_255->isChecked(), [this](std::uint8_t value) { List1->addItem(value); });
         show_text(txt_ausgabe, vars::out_value);
-        if (vars::last_value != vars::out_value)
-            List1->addItem(vars::out_value);
         show_text(txt_list, static_cast<std::int64_t>(List1->count()));
-        algo_umrechnen::umrechnen(vars::out_value);
         show_lamps(an);
-        vars::last_value = vars::out_value;
     } catch (const std::exception& e) {
         // Polling stops before the report opens, so no tick runs behind it; the
         // steps before the failure keep their effect, the later ones do not happen.
