@@ -1,8 +1,7 @@
 // libdlportio.so for real hardware: the C entry points over HardwarePorts.
 #include "dlportio.h"
+#include "driver_status.h"
 #include "hardware_ports.h"
-
-#include <string>
 
 namespace {
 
@@ -12,9 +11,6 @@ HardwarePorts& ports()
     return instance;
 }
 
-thread_local std::string last_reason;
-thread_local bool last_failed = false;
-
 } // namespace
 
 extern "C" {
@@ -22,18 +18,13 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     std::uint8_t value = 0xFF;
-    last_failed = !ports().read(port, value, last_reason);
+    driver_status::finish(ports().read(port, value, driver_status::reason()));
     return value;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    last_failed = !ports().write(port, value, last_reason);
-}
-
-const char* DLPORTIO_CALL DlPortLastError(void)
-{
-    return last_failed ? last_reason.c_str() : nullptr;
+    driver_status::finish(ports().write(port, value, driver_status::reason()));
 }
 
 } // extern "C"
