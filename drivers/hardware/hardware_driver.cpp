@@ -1,7 +1,10 @@
-// libdlportio.so for real hardware: the C entry points over HardwarePorts.
+// libdlportio.so for real hardware: the C entry points over GpioPorts, then HardwarePorts.
 #include "dlportio.h"
 #include "driver_status.h"
+#include "gpio_ports.h"
 #include "hardware_ports.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -11,6 +14,16 @@ HardwarePorts& ports()
     return instance;
 }
 
+// The ports file is read at the first access and never again in this process.
+GpioPorts& gpio()
+{
+    static GpioPorts instance(linux_gpio_kernel(),
+        [] { return load_ports_file(std::getenv, "/etc/movanta/ports.conf"); });
+    return instance;
+}
+
+bool finished(GpioPorts::Access access) { return access == GpioPorts::Access::Done; }
+
 } // namespace
 
 extern "C" {
@@ -18,13 +31,20 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     std::uint8_t value = 0xFF;
-    driver_status::finish(ports().read(port, value, driver_status::reason()));
+    std::string& reason = driver_status::reason();
+    const auto access = gpio().read(port, value, reason);
+    driver_status::finish(access == GpioPorts::Access::NotMapped ? ports().read(port, value, reason)
+                                                                 : finished(access));
     return value;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    driver_status::finish(ports().write(port, value, driver_status::reason()));
+    std::string& reason = driver_status::reason();
+    const auto access = gpio().write(port, reason);
+    driver_status::finish(access == GpioPorts::Access::NotMapped
+            ? ports().write(port, value, reason)
+            : finished(access));
 }
 
 } // extern "C"
