@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <linux/gpio.h>
+#include <utility>
 
 namespace {
 
@@ -67,8 +68,7 @@ GpioPorts::GpioPorts(std::unique_ptr<GpioKernel> kernel, std::function<PortsFile
 {
 }
 
-// The kept requests release through the kernel, which must outlive them.
-GpioPorts::~GpioPorts() { ports_.clear(); }
+GpioPorts::~GpioPorts() = default;
 
 GpioPorts::Access GpioPorts::read(unsigned long port, std::uint8_t& value, std::string& reason)
 {
