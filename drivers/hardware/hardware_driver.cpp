@@ -1,8 +1,10 @@
-// libdlportio.so for real hardware: the C entry points over HardwarePorts.
+// libdlportio.so for real hardware: the C entry points over GpioPorts, then HardwarePorts.
 #include "dlportio.h"
+#include "driver_status.h"
+#include "gpio_ports.h"
 #include "hardware_ports.h"
 
-#include <string>
+#include <cstdlib>
 
 namespace {
 
@@ -12,8 +14,15 @@ HardwarePorts& ports()
     return instance;
 }
 
-thread_local std::string last_reason;
-thread_local bool last_failed = false;
+// The ports file is read at the first access and never again in this process.
+GpioPorts& gpio()
+{
+    static GpioPorts instance(linux_gpio_kernel(),
+        [] { return load_ports_file(std::getenv, "/etc/movanta/ports.conf"); });
+    return instance;
+}
+
+bool finished(GpioPorts::Access access) { return access == GpioPorts::Access::Done; }
 
 } // namespace
 
@@ -22,18 +31,20 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     std::uint8_t value = 0xFF;
-    last_failed = !ports().read(port, value, last_reason);
+    std::string& reason = driver_status::reason();
+    const auto access = gpio().read(port, value, reason);
+    driver_status::finish(access == GpioPorts::Access::NotMapped ? ports().read(port, value, reason)
+                                                                 : finished(access));
     return value;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    last_failed = !ports().write(port, value, last_reason);
-}
-
-const char* DLPORTIO_CALL DlPortLastError(void)
-{
-    return last_failed ? last_reason.c_str() : nullptr;
+    std::string& reason = driver_status::reason();
+    const auto access = gpio().write(port, reason);
+    driver_status::finish(access == GpioPorts::Access::NotMapped
+            ? ports().write(port, value, reason)
+            : finished(access));
 }
 
 } // extern "C"

@@ -1,4 +1,6 @@
 #include "hardware_ports.h"
+#include "driver_status.h"
+#include "file_descriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned long highest_port = 0xFFFF;
-
 std::string system_reason(const std::filesystem::path& device, const char* what, int error)
 {
     std::string text = device.string() + ": ";
@@ -22,6 +22,14 @@ std::string system_reason(const std::filesystem::path& device, const char* what,
     }
     return text + std::strerror(error);
 }
+
+// Released before it is closed, so that lp or another program can claim the port.
+struct ClaimedParport : FileDescriptor {
+    using FileDescriptor::FileDescriptor;
+    ~ClaimedParport() { ioctl(get(), PPRELEASE); }
+    ClaimedParport(const ClaimedParport&) = delete;
+    ClaimedParport& operator=(const ClaimedParport&) = delete;
+};
 
 } // namespace
 
@@ -35,17 +43,7 @@ HardwarePorts::HardwarePorts(Paths paths)
 {
 }
 
-HardwarePorts::~HardwarePorts()
-{
-    for (std::size_t i = 0; i < map_.ports().size(); ++i) {
-        if (parports_[i].fd >= 0) {
-            ioctl(parports_[i].fd, PPRELEASE);
-            close(parports_[i].fd);
-        }
-    }
-    if (dev_port_.fd >= 0)
-        close(dev_port_.fd);
-}
+HardwarePorts::~HardwarePorts() = default;
 
 bool HardwarePorts::read(unsigned long port, std::uint8_t& value, std::string& reason)
 {
@@ -58,11 +56,11 @@ bool HardwarePorts::write(unsigned long port, std::uint8_t value, std::string& r
     return access(port, true, value, reason);
 }
 
-bool HardwarePorts::access(unsigned long port, bool writing, std::uint8_t& value,
-    std::string& reason)
+bool HardwarePorts::access(
+    unsigned long port, bool writing, std::uint8_t& value, std::string& reason)
 {
-    if (port > highest_port) {
-        reason = "port " + std::to_string(port) + " is outside the I/O space 0-65535";
+    if (port > driver_status::highest_port) {
+        reason = driver_status::outside_io_space(port);
         return false;
     }
     if (const auto at = map().find(static_cast<std::uint32_t>(port)))
@@ -79,51 +77,42 @@ const ParportMap& HardwarePorts::map()
     return map_;
 }
 
-int HardwarePorts::parport(std::size_t index, std::string& reason)
+std::shared_ptr<FileDescriptor> HardwarePorts::parport(std::size_t index, std::string& reason)
 {
-    Device& device = parports_[index];
-    if (const int fd = device.fd.load(std::memory_order_acquire); fd >= 0)
-        return fd;
-    const std::lock_guard lock(device.opening);
-    if (const int fd = device.fd.load(std::memory_order_relaxed); fd >= 0)
-        return fd;
-    const auto& path = map_.ports()[index].device;
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        reason = system_reason(path, nullptr, errno);
-        return -1;
-    }
-    // Waits while another driver (lp) holds the port; shared, never PPEXCL.
-    if (ioctl(fd, PPCLAIM) != 0) {
-        reason = system_reason(path, "PPCLAIM", errno);
-        close(fd);
-        return -1;
-    }
-    device.fd.store(fd, std::memory_order_release);
-    return fd;
+    return parports_[index].get([&]() -> std::unique_ptr<FileDescriptor> {
+        const auto& path = map_.ports()[index].device;
+        FileDescriptor device(open(path.c_str(), O_RDWR | O_CLOEXEC));
+        if (device.get() < 0) {
+            reason = system_reason(path, nullptr, errno);
+            return nullptr;
+        }
+        // Waits while another driver (lp) holds the port; shared, never PPEXCL.
+        if (ioctl(device.get(), PPCLAIM) != 0) {
+            reason = system_reason(path, "PPCLAIM", errno);
+            return nullptr;
+        }
+        return std::make_unique<ClaimedParport>(device.release());
+    });
 }
 
-int HardwarePorts::dev_port(std::string& reason)
+std::shared_ptr<FileDescriptor> HardwarePorts::dev_port(std::string& reason)
 {
-    if (const int fd = dev_port_.fd.load(std::memory_order_acquire); fd >= 0)
-        return fd;
-    const std::lock_guard lock(dev_port_.opening);
-    if (const int fd = dev_port_.fd.load(std::memory_order_relaxed); fd >= 0)
-        return fd;
-    const int fd = open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        reason = system_reason(paths_.dev_port, nullptr, errno);
-        return -1;
-    }
-    dev_port_.fd.store(fd, std::memory_order_release);
-    return fd;
+    return dev_port_.get([&]() -> std::unique_ptr<FileDescriptor> {
+        auto device
+            = std::make_unique<FileDescriptor>(open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC));
+        if (device->get() < 0) {
+            reason = system_reason(paths_.dev_port, nullptr, errno);
+            return nullptr;
+        }
+        return device;
+    });
 }
 
 bool HardwarePorts::parport_access(
     const ParportMap::Location& at, bool writing, std::uint8_t& value, std::string& reason)
 {
-    const int fd = parport(at.index, reason);
-    if (fd < 0)
+    const auto device = parport(at.index, reason);
+    if (!device)
         return false;
     unsigned long request = 0;
     const char* name = nullptr;
@@ -145,7 +134,7 @@ bool HardwarePorts::parport_access(
         break;
     }
     unsigned char byte = value;
-    if (ioctl(fd, request, &byte) != 0) {
+    if (ioctl(device->get(), request, &byte) != 0) {
         reason = system_reason(map_.ports()[at.index].device, name, errno);
         value = 0xFF;
         return false;
@@ -157,15 +146,15 @@ bool HardwarePorts::parport_access(
 bool HardwarePorts::dev_port_access(
     unsigned long port, bool writing, std::uint8_t& value, std::string& reason)
 {
-    const int fd = dev_port(reason);
-    if (fd < 0) {
+    const auto device = dev_port(reason);
+    if (!device) {
         value = 0xFF;
         return false;
     }
+    const int fd = device->get();
     unsigned char byte = value;
     const auto offset = static_cast<off_t>(port);
-    const ssize_t done
-        = writing ? pwrite(fd, &byte, 1, offset) : pread(fd, &byte, 1, offset);
+    const ssize_t done = writing ? pwrite(fd, &byte, 1, offset) : pread(fd, &byte, 1, offset);
     if (done == 1) {
         value = byte;
         return true;

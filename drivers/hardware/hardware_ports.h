@@ -1,8 +1,8 @@
 #pragma once
 
+#include "kept_open.h"
 #include "parport_map.h"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+class FileDescriptor;
+
 // Byte-wide access to x86 I/O ports the least privileged way that works: the three registers
 // of a parallel port the kernel knows go through its ppdev device (group lp is enough), any
 // other port through /dev/port (root or CAP_SYS_RAWIO). Each device is opened on first use and
-// kept open; a device that could not be opened is not tried again.
+// kept open; a device that could not be opened is tried again at the next access, so that a
+// fixed permission or a loaded module needs no restart.
 class HardwarePorts {
 public:
     struct Paths {
@@ -36,17 +39,12 @@ public:
     [[nodiscard]] bool write(unsigned long port, std::uint8_t value, std::string& reason);
 
 private:
-    // A device is opened at its first use and then kept. A failed open is tried again at
-    // the next access, so that a fixed permission or a loaded module needs no restart.
-    struct Device {
-        std::mutex opening;
-        std::atomic<int> fd { -1 };
-    };
+    using Device = KeptOpen<FileDescriptor>;
 
     [[nodiscard]] const ParportMap& map();
-    // Both give the open descriptor, or -1 with reason set.
-    [[nodiscard]] int parport(std::size_t index, std::string& reason);
-    [[nodiscard]] int dev_port(std::string& reason);
+    // Both give the open device, or nullptr with reason set.
+    [[nodiscard]] std::shared_ptr<FileDescriptor> parport(std::size_t index, std::string& reason);
+    [[nodiscard]] std::shared_ptr<FileDescriptor> dev_port(std::string& reason);
     // Either way: a parallel port register through ppdev, any other port through /dev/port.
     [[nodiscard]] bool access(
         unsigned long port, bool writing, std::uint8_t& value, std::string& reason);

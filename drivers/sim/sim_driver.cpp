@@ -1,50 +1,39 @@
 // libdlportio.so for the simulator: the C entry points over the shared PortSpace.
 #include "dlportio.h"
+#include "driver_status.h"
+#include "kept_open.h"
 #include "port_space.h"
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-thread_local std::string last_reason;
-thread_local bool last_failed = false;
-
-// Opened at the first access. An access that finds it unopened tries again and, when that
-// fails, reports why: a fault put right (a folder made, a file given back) needs no restart.
-std::atomic<PortSpace*> opened { nullptr };
-std::mutex opening;
-
-PortSpace* shared_space(std::string& error)
+std::unique_ptr<PortSpace> open_space(std::string& reason)
 {
-    if (PortSpace* space = opened.load(std::memory_order_acquire))
-        return space;
-    const std::lock_guard lock(opening);
-    if (PortSpace* space = opened.load(std::memory_order_relaxed))
-        return space;
     try {
-        // Kept until the process ends, as the library itself is.
-        auto* space = new PortSpace(PortSpace::default_path());
-        opened.store(space, std::memory_order_release);
-        return space;
+        return std::make_unique<PortSpace>(PortSpace::default_path());
     } catch (const std::exception& failure) {
-        error = std::string("movanta-portsim: ") + failure.what();
+        reason = std::string("movanta-portsim: ") + failure.what();
         return nullptr;
     }
 }
 
-PortSpace* reachable(unsigned long port)
+// A fault put right (a folder made, a file given back) needs no restart.
+std::shared_ptr<PortSpace> reachable(unsigned long port)
 {
-    if (port >= PortSpace::port_count) {
-        last_reason = "port " + std::to_string(port) + " is outside the I/O space 0-65535";
-        last_failed = true;
+    std::string& reason = driver_status::reason();
+    if (port > driver_status::highest_port) {
+        reason = driver_status::outside_io_space(port);
+        driver_status::finish(false);
         return nullptr;
     }
-    PortSpace* space = shared_space(last_reason);
-    last_failed = space == nullptr;
-    return space;
+    // Never destroyed: another thread may still read while the process ends.
+    static auto& space = *new KeptOpen<PortSpace>;
+    auto opened = space.get([&] { return open_space(reason); });
+    driver_status::finish(opened != nullptr);
+    return opened;
 }
 
 } // namespace
@@ -53,19 +42,14 @@ extern "C" {
 
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
-    PortSpace* space = reachable(port);
-    return space != nullptr ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
+    const auto space = reachable(port);
+    return space ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    if (PortSpace* space = reachable(port))
+    if (const auto space = reachable(port))
         space->write(static_cast<std::uint16_t>(port), value);
-}
-
-const char* DLPORTIO_CALL DlPortLastError(void)
-{
-    return last_failed ? last_reason.c_str() : nullptr;
 }
 
 } // extern "C"

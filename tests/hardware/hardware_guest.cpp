@@ -10,12 +10,10 @@
 //   group-lp        ppdev loaded, /dev/parport0 and /dev/port group lp (7), mode 0660;
 //                   drops to uid 65534 with the supplementary group lp
 //   denied-devport  parport modules unloaded; drops to uid 65534
+#include "guest_support.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <dlfcn.h>
-#include <grp.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -23,16 +21,6 @@
 #include <vector>
 
 namespace {
-
-using ReadFn = unsigned char (*)(unsigned long port);
-using WriteFn = void (*)(unsigned long port, unsigned char value);
-using LastErrorFn = const char* (*)();
-
-struct Driver {
-    ReadFn read = nullptr;
-    WriteFn write = nullptr;
-    LastErrorFn last_error = nullptr;
-};
 
 constexpr unsigned long data_port = 0x378;
 constexpr unsigned long status_port = 0x379;
@@ -62,40 +50,9 @@ constexpr unsigned char empty_bus = 0xFF;
 constexpr unsigned char ppdev_strobed = 0xA5;
 constexpr unsigned char devport_strobed = 0x5A;
 
-constexpr std::string_view permission_denied = "Permission denied";
+const std::string permission_denied = "Permission denied";
 // A reason of any wording: the driver only has to say that the port was out of reach.
-const std::vector<std::string_view> any_reason = { "" };
-
-struct Step {
-    enum class Kind { Read, Write } kind;
-    unsigned long port;
-    unsigned char value; // the byte written, or the byte the read must give
-    // Empty: the call must succeed. Otherwise the reason must hold each of these texts.
-    std::vector<std::string_view> reason {};
-};
-
-struct Check {
-    std::string_view name;
-    std::vector<Step> steps;
-};
-
-// Named after the x86 instructions: in reads a port, out writes one.
-Step in(unsigned long port, unsigned char expected, std::vector<std::string_view> reason = {})
-{
-    return { Step::Kind::Read, port, expected, std::move(reason) };
-}
-
-Step out(unsigned long port, unsigned char value, std::vector<std::string_view> reason = {})
-{
-    return { Step::Kind::Write, port, value, std::move(reason) };
-}
-
-std::string hex(unsigned long value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%02lX", value);
-    return text;
-}
+const std::vector<std::string> any_reason = { "" };
 
 std::vector<Check> checks_with_access(ControlReadback control, unsigned char strobed)
 {
@@ -107,9 +64,9 @@ std::vector<Check> checks_with_access(ControlReadback control, unsigned char str
         { "status", { in(status_port, idle_status) } },
         { "status_read_only", { out(status_port, 0x00), in(status_port, idle_status) } },
         { "control",
-            { out(control_port, 0x0C), in(control_port, control.both),
-                out(control_port, 0x04), in(control_port, control.init_only),
-                out(control_port, 0x0C), in(control_port, control.both) } },
+            { out(control_port, 0x0C), in(control_port, control.both), out(control_port, 0x04),
+                in(control_port, control.init_only), out(control_port, 0x0C),
+                in(control_port, control.both) } },
         // Reads the status until the port is idle again, so that the checks' order is free.
         { "strobe",
             { out(data_port, strobed), out(control_port, 0x0D), out(control_port, 0x0C),
@@ -120,8 +77,7 @@ std::vector<Check> checks_with_access(ControlReadback control, unsigned char str
         { "last_port", { in(last_port, empty_bus) } },
         { "read_past_last_port", { in(past_last_port, empty_bus, any_reason) } },
         { "write_past_last_port",
-            { out(data_port, 0x5A), out(past_last_port, 0xA5, any_reason),
-                in(data_port, 0x5A) } },
+            { out(data_port, 0x5A), out(past_last_port, 0xA5, any_reason), in(data_port, 0x5A) } },
         { "read_minus_one", { in(minus_one, empty_bus, any_reason) } },
         // A failure must not stick to the next call.
         { "error_cleared",
@@ -131,8 +87,8 @@ std::vector<Check> checks_with_access(ControlReadback control, unsigned char str
 
 std::vector<Check> checks_denied(std::string_view parport_device)
 {
-    const std::vector<std::string_view> parport = { parport_device, permission_denied };
-    const std::vector<std::string_view> dev_port = { "/dev/port", permission_denied };
+    const std::vector<std::string> parport = { std::string(parport_device), permission_denied };
+    const std::vector<std::string> dev_port = { "/dev/port", permission_denied };
     return {
         { "read_data", { in(data_port, empty_bus, parport) } },
         { "write_data", { out(data_port, 0x00, parport) } },
@@ -150,7 +106,7 @@ std::vector<Check> checks_denied(std::string_view parport_device)
 // not enough, as the kernel also wants CAP_SYS_RAWIO there.
 std::vector<Check> checks_group_lp()
 {
-    const std::vector<std::string_view> no_rawio = { "/dev/port", "Operation not permitted" };
+    const std::vector<std::string> no_rawio = { "/dev/port", "Operation not permitted" };
     return {
         // The ppdev phase's last data write is 0x5A (write_past_last_port); the denied phase's
         // write of 0x00 in between must not have reached the port.
@@ -181,53 +137,6 @@ std::vector<Phase> phases()
         { "devport", false, false, {}, checks_with_access(register_control, devport_strobed) },
         { "denied-devport", false, true, {}, checks_denied("/dev/port") },
     };
-}
-
-// Empty when the step behaved; else what went wrong.
-std::string run_step(const Driver& driver, const Step& step, std::string& seen)
-{
-    const bool reading = step.kind == Step::Kind::Read;
-    unsigned char value = 0;
-    if (reading)
-        value = driver.read(step.port);
-    else
-        driver.write(step.port, step.value);
-    const char* raw_reason = driver.last_error();
-    const std::string reason = raw_reason != nullptr ? raw_reason : "";
-    const std::string call = (reading ? "read " : "write ") + hex(step.port);
-
-    if (step.reason.empty() && !reason.empty())
-        return call + " failed: " + reason;
-    if (!step.reason.empty() && reason.empty())
-        return call + " succeeded, a failure was expected";
-    for (const auto part : step.reason) {
-        if (reason.find(part) == std::string::npos)
-            return call + " gave the reason \"" + reason + "\", which lacks \"" + std::string(part)
-                + "\"";
-    }
-    if (reading && value != step.value)
-        return call + " gave " + hex(value) + ", expected " + hex(step.value);
-
-    if (!seen.empty())
-        seen += ", ";
-    seen += call + (reading ? " = " + hex(value) : " " + hex(step.value));
-    if (!reason.empty())
-        seen += " (" + reason + ")";
-    return {};
-}
-
-// The unprivileged phases run as nobody, with only the given supplementary groups and, as a
-// side effect of leaving uid 0, no capabilities. Empty when that worked.
-std::string drop_privileges(const std::vector<gid_t>& groups)
-{
-    constexpr uid_t nobody = 65534;
-    if (geteuid() != 0)
-        return {};
-    if (setgroups(groups.size(), groups.data()) != 0 || setgid(nobody) != 0
-        || setuid(nobody) != 0)
-        return std::string("could not become uid ") + std::to_string(nobody) + ": "
-            + std::strerror(errno);
-    return {};
 }
 
 // What the phase needs around it; empty when it holds.
@@ -261,55 +170,18 @@ int main(int argc, char** argv)
         return 2;
     }
     const Phase& phase = *chosen;
-    // Lines written before a crash must still reach the console.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-
-    int ok = 0;
-    int failed = 0;
-    const auto report = [&](std::string_view name, const std::string& problem,
-                            const std::string& seen) {
-        const int length = static_cast<int>(name.size());
-        if (problem.empty()) {
-            ++ok;
-            std::printf("OK %s/%.*s: %s\n", argv[2], length, name.data(), seen.c_str());
-        } else {
-            ++failed;
-            std::printf("FAIL %s/%.*s: %s\n", argv[2], length, name.data(), problem.c_str());
-        }
-    };
+    GuestReport report(argv[2]);
 
     std::string problem = phase.unprivileged ? drop_privileges(phase.groups) : std::string();
     if (problem.empty())
         problem = setup_problem(phase.name, phase.parport_loaded, phase.unprivileged);
-    report("setup", problem, "uid " + std::to_string(geteuid()));
+    report.check("setup", problem, "uid " + std::to_string(geteuid()));
 
     Driver driver;
-    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        report("load", dlerror(), {});
-    } else {
-        driver.read = reinterpret_cast<ReadFn>(dlsym(library, "DlPortReadPortUchar"));
-        driver.write = reinterpret_cast<WriteFn>(dlsym(library, "DlPortWritePortUchar"));
-        driver.last_error = reinterpret_cast<LastErrorFn>(dlsym(library, "DlPortLastError"));
-        const bool complete
-            = driver.read != nullptr && driver.write != nullptr && driver.last_error != nullptr;
-        report("load", complete ? "" : "an entry point is missing", argv[1]);
-    }
+    const std::string unloaded = load_driver(argv[1], driver);
+    report.check("load", unloaded, argv[1]);
 
-    if (problem.empty() && driver.last_error != nullptr) {
-        for (const auto& check : phase.checks) {
-            std::string seen;
-            std::string step_problem;
-            for (const auto& step : check.steps) {
-                step_problem = run_step(driver, step, seen);
-                if (!step_problem.empty())
-                    break;
-            }
-            report(check.name, step_problem, seen);
-        }
-    }
-
-    std::printf("SUMMARY %s: %d ok, %d failed\n", argv[2], ok, failed);
-    std::fflush(stdout);
-    return failed == 0 ? 0 : 1;
+    if (problem.empty() && unloaded.empty())
+        run_checks(driver, phase.checks, report);
+    return report.finish();
 }

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The few calls the GPIO ports make on the kernel's GPIO character devices (v2 uAPI).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The narrow seam between the GPIO ports and the kernel, so that a test can put a fake chip
+// in its place. Errors are errno values.
+class GpioKernel {
+public:
+    struct ChipInfo {
+        std::string label;
+        std::uint32_t lines = 0;
+    };
+
+    struct Request {
+        std::vector<std::uint32_t> offsets;
+        std::uint64_t flags = 0; // GPIO_V2_LINE_FLAG_*, for every line
+        std::string consumer;
+    };
+
+    virtual ~GpioKernel() = default;
+
+    // The chip devices there are now, e.g. /dev/gpiochip0.
+    [[nodiscard]] virtual std::vector<std::filesystem::path> chips() = 0;
+    // 0, or the errno of opening or asking the chip.
+    [[nodiscard]] virtual int chip_info(const std::filesystem::path& chip, ChipInfo& info) = 0;
+    // A handle to the lines, held until release(), or -errno.
+    [[nodiscard]] virtual int request(const std::filesystem::path& chip, const Request& lines) = 0;
+    // Bit i of bits is the value of offsets[i] where mask has bit i; 0 or errno.
+    [[nodiscard]] virtual int values(int handle, std::uint64_t mask, std::uint64_t& bits) = 0;
+    virtual void release(int handle) = 0;
+    // The group that may open the chip (its group may read it), or "" if none.
+    [[nodiscard]] virtual std::string granting_group(const std::filesystem::path& chip) = 0;
+};
+
+// The real one, over /dev/gpiochip* and <linux/gpio.h>.
+[[nodiscard]] std::unique_ptr<GpioKernel> linux_gpio_kernel();

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// GpioKernel over the GPIO character devices, with the v2 uAPI of <linux/gpio.h>.
+#include "file_descriptor.h"
+#include "gpio_kernel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/gpio.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace {
+
+class LinuxGpioKernel final : public GpioKernel {
+public:
+    std::vector<std::filesystem::path> chips() override
+    {
+        std::vector<std::filesystem::path> found;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+            if (entry.path().filename().string().starts_with("gpiochip"))
+                found.push_back(entry.path());
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    int chip_info(const std::filesystem::path& chip, ChipInfo& info) override
+    {
+        const FileDescriptor device(open(chip.c_str(), O_RDONLY | O_CLOEXEC));
+        gpiochip_info answer {};
+        if (device.get() < 0 || ioctl(device.get(), GPIO_GET_CHIPINFO_IOCTL, &answer) != 0)
+            return errno;
+        info.label.assign(answer.label, strnlen(answer.label, sizeof answer.label));
+        info.lines = answer.lines;
+        return 0;
+    }
+
+    int request(const std::filesystem::path& chip, const Request& lines) override
+    {
+        gpio_v2_line_request request {};
+        if (lines.offsets.size() > GPIO_V2_LINES_MAX)
+            return -EINVAL;
+        std::copy(lines.offsets.begin(), lines.offsets.end(), request.offsets);
+        request.num_lines = static_cast<std::uint32_t>(lines.offsets.size());
+        request.config.flags = lines.flags;
+        lines.consumer.copy(request.consumer, sizeof request.consumer - 1);
+        // The request lives on in its own descriptor; the chip's is not needed after it.
+        const FileDescriptor device(open(chip.c_str(), O_RDONLY | O_CLOEXEC));
+        if (device.get() < 0 || ioctl(device.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0)
+            return -errno;
+        return request.fd;
+    }
+
+    int values(int handle, std::uint64_t mask, std::uint64_t& bits) override
+    {
+        gpio_v2_line_values values { 0, mask };
+        if (ioctl(handle, GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != 0)
+            return errno;
+        bits = values.bits;
+        return 0;
+    }
+
+    void release(int handle) override { close(handle); }
+
+    std::string granting_group(const std::filesystem::path& chip) override
+    {
+        struct stat info { };
+        if (stat(chip.c_str(), &info) != 0 || (info.st_mode & S_IRGRP) == 0 || info.st_gid == 0)
+            return {};
+        const group* owner = getgrgid(info.st_gid);
+        return owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<GpioKernel> linux_gpio_kernel() { return std::make_unique<LinuxGpioKernel>(); }

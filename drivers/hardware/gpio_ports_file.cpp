@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+// Finds and parses the ports file.
+#include "gpio_ports_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+namespace {
+
+constexpr std::size_t bits_per_port = 8;
+constexpr std::string_view label_prefix = "label:";
+constexpr std::string_view format
+    = "PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] [bias=pull-up|pull-down|disabled]";
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<std::string_view> words(std::string_view text)
+{
+    std::vector<std::string_view> found;
+    while (!(text = trimmed(text)).empty()) {
+        const auto end = std::min(text.find_first_of(" \t"), text.size());
+        found.push_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    return found;
+}
+
+template <typename Number> std::optional<Number> number(std::string_view text, int base)
+{
+    Number value {};
+    const auto* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint16_t> port_number(std::string_view text)
+{
+    const bool hex = text.size() > 2 && (text.substr(0, 2) == "0x" || text.substr(0, 2) == "0X");
+    return number<std::uint16_t>(hex ? text.substr(2) : text, hex ? 16 : 10);
+}
+
+bool is_chip(std::string_view text)
+{
+    constexpr std::string_view numbered = "gpiochip";
+    if (text.starts_with(numbered))
+        return number<unsigned>(text.substr(numbered.size()), 10).has_value();
+    if (text.starts_with(label_prefix))
+        return text.size() > label_prefix.size();
+    return text.starts_with("/dev/") && text.size() > 5;
+}
+
+std::string in_quotes(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// Empty when the line is good; else what was expected.
+std::string parse_mapping(std::string_view line, GpioMapping& mapping)
+{
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return "expected " + std::string(format);
+    const auto port_text = trimmed(line.substr(0, equals));
+    const auto port = port_number(port_text);
+    if (!port)
+        return "port " + in_quotes(port_text) + " is not a number 0-65535 (decimal or 0x...)";
+    mapping.port = *port;
+
+    const auto rest = words(line.substr(equals + 1));
+    if (rest.empty() || !is_chip(rest[0]))
+        return "expected a chip after '=' (gpiochipN, a path under /dev, or label:TEXT), found "
+            + (rest.empty() ? std::string("nothing") : in_quotes(rest[0]));
+    mapping.chip = rest[0];
+
+    std::size_t at = 1;
+    for (; at < rest.size(); ++at) {
+        const auto line_number = number<std::uint32_t>(rest[at], 10);
+        if (!line_number)
+            break;
+        if (std::find(mapping.lines.begin(), mapping.lines.end(), *line_number)
+            != mapping.lines.end())
+            return "line " + std::to_string(*line_number) + " is given twice";
+        if (mapping.lines.size() == bits_per_port)
+            return "more than 8 lines: a port has 8 bits";
+        mapping.lines.push_back(*line_number);
+    }
+    if (mapping.lines.empty())
+        return "expected a line number after " + in_quotes(mapping.chip) + ", found "
+            + (at < rest.size() ? in_quotes(rest[at]) : std::string("nothing"));
+
+    bool bias_given = false;
+    for (; at < rest.size(); ++at) {
+        const auto option = rest[at];
+        if (option == "active-low" && !mapping.active_low) {
+            mapping.active_low = true;
+        } else if (option.starts_with("bias=") && !bias_given) {
+            const auto bias = option.substr(5);
+            if (bias == "pull-up")
+                mapping.bias = GpioBias::PullUp;
+            else if (bias == "pull-down")
+                mapping.bias = GpioBias::PullDown;
+            else if (bias == "disabled")
+                mapping.bias = GpioBias::Disabled;
+            else
+                return "bias " + in_quotes(bias)
+                    + " is unknown: expected pull-up, pull-down or disabled";
+            bias_given = true;
+        } else if (option == "active-low" || option.starts_with("bias=")) {
+            return in_quotes(option.substr(0, option.find('='))) + " is given twice";
+        } else {
+            return "expected active-low or bias=pull-up|pull-down|disabled after the lines, found "
+                + in_quotes(option);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+PortsFile parse_ports_file(std::string_view text, const std::string& name)
+{
+    PortsFile file;
+    std::vector<std::size_t> mapped_on; // the line number of each port in file.ports
+    std::size_t line_number = 0;
+    while (!text.empty()) {
+        ++line_number;
+        const auto end = std::min(text.find('\n'), text.size());
+        auto line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        line = trimmed(line.substr(0, line.find('#')));
+        if (line.empty())
+            continue;
+        GpioMapping mapping;
+        std::string problem = parse_mapping(line, mapping);
+        const auto same = std::find_if(file.ports.begin(), file.ports.end(),
+            [&](const GpioMapping& known) { return known.port == mapping.port; });
+        if (problem.empty() && same != file.ports.end())
+            problem = "port " + std::to_string(mapping.port) + " is mapped already on line "
+                + std::to_string(mapped_on[static_cast<std::size_t>(same - file.ports.begin())]);
+        if (!problem.empty())
+            return { {}, name + ":" + std::to_string(line_number) + ": " + problem };
+        file.ports.push_back(std::move(mapping));
+        mapped_on.push_back(line_number);
+    }
+    return file;
+}
+
+PortsFile load_ports_file(const Environment& environment, const std::filesystem::path& system_file)
+{
+    const auto variable = [&](const char* name) -> std::string {
+        const char* value = environment(name);
+        return value != nullptr ? value : "";
+    };
+    std::filesystem::path chosen = variable("MOVANTA_PORTS");
+    if (chosen.empty()) {
+        const std::string config = variable("XDG_CONFIG_HOME");
+        const std::string home = variable("HOME");
+        std::error_code ignored;
+        if (!config.empty())
+            chosen = std::filesystem::path(config) / "movanta/ports.conf";
+        else if (!home.empty())
+            chosen = std::filesystem::path(home) / ".config/movanta/ports.conf";
+        if (chosen.empty() || !std::filesystem::exists(chosen, ignored))
+            chosen = system_file;
+        if (!std::filesystem::exists(chosen, ignored))
+            return {};
+    }
+    errno = 0;
+    std::ifstream in(chosen, std::ios::binary);
+    const std::string text { std::istreambuf_iterator<char>(in), {} };
+    if (!in.is_open() || in.bad())
+        return { {}, chosen.string() + ": " + std::strerror(errno != 0 ? errno : EIO) };
+    return parse_ports_file(text, chosen.string());
+}
