@@ -54,13 +54,24 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     PortSpace* space = reachable(port);
-    return space != nullptr ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
+    try {
+        return space != nullptr ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
+    } catch (const std::exception& failure) { // the file was truncated under us
+        last_reason = std::string("movanta-portsim: ") + failure.what();
+        last_failed = true;
+        return 0xFF;
+    }
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    if (PortSpace* space = reachable(port))
-        space->write(static_cast<std::uint16_t>(port), value);
+    try {
+        if (PortSpace* space = reachable(port))
+            space->write(static_cast<std::uint16_t>(port), value);
+    } catch (const std::exception& failure) { // the file was truncated under us
+        last_reason = std::string("movanta-portsim: ") + failure.what();
+        last_failed = true;
+    }
 }
 
 const char* DLPORTIO_CALL DlPortLastError(void)
