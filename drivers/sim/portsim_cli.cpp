@@ -27,6 +27,9 @@ std::optional<unsigned long> parse_number(std::string_view text)
         base = 16;
         text.remove_prefix(2);
     }
+    // Leading zeros say nothing ("00000000888" is 888); at least one digit stays.
+    while (text.size() > 1 && text[0] == '0')
+        text.remove_prefix(1);
     if (text.empty() || text.size() > 10)
         return std::nullopt;
     unsigned long number = 0;
@@ -113,6 +116,9 @@ PortsimCommand parse_portsim_arguments(std::span<const std::string_view> args)
     if (command == "log") {
         if (args.size() == 2 && args[1] == "--clear")
             return { Kind::ClearLog };
+        if (args.size() == 2)
+            throw PortsimUsageError(
+                "log takes no argument but --clear, not \"" + std::string(args[1]) + "\"");
         expect(0);
         return { Kind::Log };
     }
