@@ -15,7 +15,8 @@ const char* const portsim_usage = "usage: movanta-portsim set PORT VALUE\n"
                                   "       movanta-portsim demo PORT\n"
                                   "PORT 0-65535 and VALUE 0-255, decimal or 0x hex.\n"
                                   "The port space file: $MOVANTA_PORTSIM, else "
-                                  "$XDG_RUNTIME_DIR/movanta-portsim.\n";
+                                  "$XDG_RUNTIME_DIR/movanta-portsim, else\n"
+                                  "movanta-<uid>/portsim under $TMPDIR or /tmp.\n";
 
 namespace {
 
