@@ -7,6 +7,7 @@
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
+# shellcheck disable=SC2034 # simulator_dir is expanded by start_with's eval
 movanta=$1 simulator_dir=$3 close_window=$4
 
 # No display: one line and status 1, before Qt is asked for anything.
@@ -21,6 +22,8 @@ e2e_start_xvfb
 
 # start_with ENV-OPTIONS REDIRECTION: the program on the simulator with its standard error as
 # given (run by bash, so that "2>&-" is a real closed descriptor); the window id into E2E_WID.
+# The redirections are expanded by the eval, hence in single quotes.
+# shellcheck disable=SC2016
 start_with() {
     eval "env $1 LD_LIBRARY_PATH=\"\$simulator_dir\" \"\$movanta\" >\"\$E2E_TMP/app.out\" $2" &
     E2E_APP_PID=$!
