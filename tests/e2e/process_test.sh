@@ -67,4 +67,5 @@ end_with_ende
 start_with '' '2>"$E2E_TMP/app.err"'
 "$close_window" --destroy "$E2E_WID" || e2e_fail "could not destroy the window"
 e2e_expect_exit 0
+[ ! -s "$E2E_TMP/app.err" ] || e2e_fail "the destroyed window left complaints"
 e2e_say "passed"
