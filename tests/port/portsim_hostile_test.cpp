@@ -103,6 +103,10 @@ TEST(PortsimHostile, AFileTruncatedWhileInUseIsAnErrorNamingIt)
         EXPECT_EQ(error.number(), 57);
         EXPECT_NE(std::string(error.what()).find(named), std::string::npos) << error.what();
     }
+    // Made anew (movanta-portsim reset, say), the same file serves the old mapping again.
+    PortSpace(file).set_input(888, 0x5A);
+    EXPECT_EQ(space.read(888), 0x5A);
+    EXPECT_EQ(driver.read(888), 0x5A);
     unsetenv("MOVANTA_PORTSIM");
 }
 
