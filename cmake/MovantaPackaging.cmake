@@ -32,6 +32,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         VERBATIM)
     add_custom_target(movanta_man_page ALL DEPENDS "${movanta_man_page}")
     install(FILES "${movanta_man_page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+    # Debian's machine-readable licence record, where every package keeps it.
+    install(FILES "${MOVANTA_PACKAGING_DIR}/copyright"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/movanta")
 endif()
 
 set(CPACK_PACKAGE_NAME "movanta")
@@ -61,6 +64,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends from what the binaries link (dpkg-shlibdeps, package dpkg-dev). The two driver
 # libraries are loaded with dlopen, so nothing links them; they need only libc and libstdc++.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its platform plugin (xcb, wayland) with dlopen, so dpkg-shlibdeps cannot see it;
+# without it the window cannot open. CPack adds the shlibdeps after this.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

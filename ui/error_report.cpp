@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -28,6 +29,22 @@ QString error_message(const std::exception& error)
 
 } // namespace
 
+QString report_box_text(const QString& text)
+{
+    constexpr qsizetype most_characters = 1000;
+    constexpr qsizetype most_lines = 20;
+    qsizetype end = std::min(text.size(), most_characters);
+    for (qsizetype at = 0, lines = 1; at < end; ++at) {
+        if (text[at] == u'\n' && ++lines > most_lines)
+            end = at;
+    }
+    if (end == text.size())
+        return text;
+    if (end > 0 && text[end - 1].isHighSurrogate())
+        --end; // never half a character
+    return text.left(end) + QChar(0x2026); // …
+}
+
 QString error_report_text(const std::exception& error)
 {
     return QStringLiteral("Laufzeitfehler '%1':\n\n%2")
@@ -38,10 +55,11 @@ QString error_report_text(const std::exception& error)
 void show_error_report(QWidget* parent, const std::exception& error)
 {
     const QString text = error_report_text(error);
-    const QByteArray line = QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(" ")).toUtf8();
+    const QByteArray line
+        = QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(" ")).toUtf8();
     std::fprintf(stderr, "movanta: %s\n", line.constData());
     std::fflush(stderr);
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Movanta"), text, QMessageBox::Ok,
-        parent);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Movanta"), report_box_text(text),
+        QMessageBox::Ok, parent);
     box.exec();
 }

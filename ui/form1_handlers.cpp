@@ -25,8 +25,12 @@ void show_text(QLineEdit* box, std::int64_t n)
     char digits[20];
     const auto length = static_cast<qsizetype>(decimal_text(n, digits));
     const QLatin1StringView text(digits, length);
-    if (box->text() != text)
+    if (box->text() != text) {
         box->setText(text);
+        // A box too narrow for its text shows the start, as a text box does whose text is
+        // set: a count of 123121 reads "12312", not "23121".
+        box->setCursorPosition(0);
+    }
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }

@@ -1,34 +1,63 @@
 #include "form1.h"
 #include "pictures.h"
+#include "process_guard.h"
 #include "repaint_pacer.h"
+#include "window_end_watch.h"
 
 #include <QApplication>
 
 #include <cstdio>
-#ifndef _WIN32
-#include <unistd.h>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool is_set(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt aborts with a core dump when it finds no display; a user without one is told so
+// instead. A platform named by QT_QPA_PLATFORM or -platform is Qt's to open.
+bool has_display(int argc, char* argv[])
+{
+#if defined(_WIN32) || defined(__APPLE__)
+    (void)argc;
+    (void)argv;
+    return true;
+#else
+    if (is_set("DISPLAY") || is_set("WAYLAND_DISPLAY") || is_set("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return false;
 #endif
-#ifdef __linux__
-#include <sys/auxv.h>
-#endif
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-#ifndef _WIN32
-    // Qt refuses to run setuid and aborts; say why and end cleanly instead.
-    if (geteuid() != getuid() || getegid() != getgid()) {
-        std::fputs("movanta: refusing to run setuid or setgid\n", stderr);
+    // Before anything opens a file: the X connection must not become standard error.
+    process_guard::ensure_standard_descriptors();
+    // A report on a standard error whose reader has gone is lost, not the end of the program.
+    process_guard::ignore_sigpipe();
+    // Qt refuses to run setuid and aborts; file capabilities raise privileges as setuid does
+    // and Qt would still load plugins and themes that the user's environment names. Say why
+    // and end cleanly instead.
+    if (const char* why = process_guard::raised_privileges()) {
+        std::fprintf(stderr, "movanta: refusing to run %s\n", why);
         return 1;
     }
-#endif
-#ifdef __linux__
-    // File capabilities raise privileges as setuid does without changing an id; Qt would
-    // still load plugins and themes that the user's environment names.
-    if (getauxval(AT_SECURE) != 0) {
-        std::fputs("movanta: refusing to run with raised privileges (file capabilities)\n", stderr);
+    if (!has_display(argc, argv)) {
+        std::fputs("movanta: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                   "unset)\n",
+            stderr);
         return 1;
     }
-#endif
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Movanta"));
@@ -41,5 +70,7 @@ int main(int argc, char* argv[])
     // sixty.
     RepaintPacer pacer(&form);
     form.show();
+    // Another X client may destroy the window outright: the program ends as Ende ends it.
+    WindowEndWatch end_watch(form);
     return QApplication::exec();
 }

@@ -2,30 +2,43 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csetjmp>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
+#include <type_traits>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-constexpr std::uint64_t magic = 0x314d495354524f50; // "PORTSIM1"
+constexpr std::uint64_t magic = 0x324d495354524f50; // "PORTSIM2": two-word log entries
 
 using Atomic64 = std::atomic<std::uint64_t>;
 static_assert(Atomic64::is_always_lock_free, "the shared file needs address-free atomics");
 
-// A slot is valid for a reader when sequence equals the entry's number + 1 before and after
-// reading it (the one writer publishes it last, with release).
+// A log entry is two words written by whichever process claimed its number. Each word
+// carries the lap of the ring the entry belongs to (lap = number / capacity + 1, so that the
+// zeroed ring matches no entry): a reader takes an entry only when both words show its lap,
+// so it never sees one half-written, nor halves of two laps.
+//   time_word: microseconds bits 0-39 | lap bits 0-23 << 40
+//   data_word: value | write << 8 | port << 9 | microseconds bits 40-63 << 25
+//              | lap bits 0-14 << 49
 struct Slot {
-    Atomic64 sequence;
-    Atomic64 microseconds;
-    Atomic64 packed; // port << 16 | write << 8 | value
+    Atomic64 time_word;
+    Atomic64 data_word;
 };
+
+constexpr std::uint64_t bits(unsigned count) { return (std::uint64_t { 1 } << count) - 1; }
 
 std::uint64_t now_microseconds()
 {
@@ -35,19 +48,109 @@ std::uint64_t now_microseconds()
         + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
 
-[[noreturn]] void fail(const std::filesystem::path& path, const char* what, int error)
+[[noreturn]] void fail(const std::string& path, const char* what, int error)
 {
-    std::string text = path.string() + ": ";
+    std::string text = path + ": ";
     if (what != nullptr)
         text += std::string(what) + ": ";
     throw std::runtime_error(text + std::strerror(error));
+}
+
+// Closes the descriptor on every way out of the constructor; the mapping outlives it.
+struct Descriptor {
+    int fd;
+    ~Descriptor() { close(fd); }
+};
+
+// A mapped access to a page the file no longer has raises SIGBUS. While a thread is inside
+// guarded() the handler jumps back there instead; SIGBUS of anything else goes on to the
+// handler that was there before, or ends the process as it would have.
+struct Guard {
+    sigjmp_buf jump;
+    const char* begin;
+    const char* end;
+};
+// Initial-exec: the handler must not make the loader allocate the variable.
+thread_local Guard* active_guard __attribute__((tls_model("initial-exec"))) = nullptr;
+struct sigaction bus_before { };
+
+void on_bus_error(int signal, siginfo_t* info, void* context)
+{
+    const Guard* guard = active_guard;
+    const auto* address = static_cast<const char*>(info->si_addr);
+    if (guard != nullptr && address >= guard->begin && address < guard->end)
+        siglongjmp(active_guard->jump, 1);
+    if ((bus_before.sa_flags & SA_SIGINFO) != 0) {
+        bus_before.sa_sigaction(signal, info, context);
+    } else if (bus_before.sa_handler != SIG_DFL && bus_before.sa_handler != SIG_IGN) {
+        bus_before.sa_handler(signal);
+    } else {
+        std::signal(SIGBUS, SIG_DFL);
+        raise(SIGBUS);
+    }
+}
+
+void install_signal_handling()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        // SA_NODEFER: the jump out of the handler leaves SIGBUS unblocked for the next time.
+        struct sigaction action { };
+        action.sa_sigaction = on_bus_error;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &bus_before);
+        // Past the file size limit (ulimit -f), growing the file is then an error, EFBIG,
+        // rather than the end of the process. A handler someone installed stays.
+        struct sigaction size_limit { };
+        if (sigaction(SIGXFSZ, nullptr, &size_limit) == 0 && size_limit.sa_handler == SIG_DFL)
+            std::signal(SIGXFSZ, SIG_IGN);
+    });
+}
+
+// Runs access, which touches only the mapping [begin, begin + size) and has no object with a
+// destructor, turning the signal of a truncated file into an exception naming it.
+template <class Access>
+auto guarded(const void* begin, std::size_t size, const std::string& path, Access access)
+{
+    Guard guard;
+    guard.begin = static_cast<const char*>(begin);
+    guard.end = guard.begin + size;
+    Guard* const outer = active_guard;
+    if (sigsetjmp(guard.jump, 0) != 0) {
+        active_guard = outer;
+        throw std::runtime_error(path + ": the file was truncated while in use");
+    }
+    active_guard = &guard;
+    if constexpr (std::is_void_v<decltype(access())>) {
+        access();
+        active_guard = outer;
+    } else {
+        auto result = access();
+        active_guard = outer;
+        return result;
+    }
+}
+
+// The lock is held only while a file is checked and initialised: a holder for longer is
+// not one of us.
+void lock_within_a_second(int fd, const std::string& path)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            fail(path, "lock", errno);
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error(path + ": locked by another process");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 } // namespace
 
 struct PortSpace::Layout {
     Atomic64 magic_number;
-    Atomic64 appended; // entries ever logged
+    Atomic64 appended; // log entry numbers ever claimed
     Atomic64 log_start; // the first entry number still shown (raised by clear)
     std::uint8_t latches[port_count];
     std::uint8_t inputs[port_count];
@@ -61,141 +164,185 @@ std::filesystem::path PortSpace::default_path()
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         runtime != nullptr && *runtime != '\0')
         return std::filesystem::path(runtime) / "movanta-portsim";
-    return "/tmp/movanta-portsim-" + std::to_string(getuid());
+    // A shared /tmp: a folder that only its owner can enter, so nobody else can plant, lock
+    // or fill the file.
+    const char* temporary = std::getenv("TMPDIR");
+    const std::filesystem::path base
+        = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
+    const std::string folder = (base / ("movanta-" + std::to_string(geteuid()))).string();
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        fail(folder, "make folder", errno);
+    struct stat info { };
+    if (lstat(folder.c_str(), &info) != 0)
+        fail(folder, nullptr, errno);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0)
+        throw std::runtime_error(folder + ": not a folder of this user's own with mode 0700");
+    return std::filesystem::path(folder) / "portsim";
 }
 
 PortSpace::PortSpace(const std::filesystem::path& path)
+    : path_(path.string())
 {
-    // O_NOFOLLOW: in a shared /tmp, a planted link must not redirect the file.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        fail(path, nullptr, errno);
-    // Held while the file is checked and initialised, so that a second process waits.
-    if (flock(fd, LOCK_EX) != 0) {
-        const int error = errno;
-        close(fd);
-        fail(path, "lock", error);
-    }
+    install_signal_handling();
+    // O_NOFOLLOW: a planted link must not redirect the file; O_NONBLOCK: a planted FIFO
+    // must not hold the open.
+    const Descriptor file { open(
+        path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600) };
+    if (file.fd < 0)
+        fail(path_, nullptr, errno);
     struct stat info { };
-    fstat(fd, &info);
+    if (fstat(file.fd, &info) != 0)
+        fail(path_, nullptr, errno);
+    if (!S_ISREG(info.st_mode))
+        throw std::runtime_error(path_ + ": not a plain file");
+    if (info.st_uid != geteuid())
+        throw std::runtime_error(path_ + ": belongs to another user");
+    lock_within_a_second(file.fd, path_);
+    if (fstat(file.fd, &info) != 0)
+        fail(path_, nullptr, errno);
     const auto size = static_cast<off_t>(sizeof(Layout));
-    if (info.st_uid != getuid()) {
-        close(fd);
-        throw std::runtime_error(path.string() + ": belongs to another user");
+    if (info.st_size != 0 && info.st_size != size)
+        throw std::runtime_error(path_ + ": not a port simulator file");
+    // Every block is reserved now, so that a full disk is this error and not SIGBUS at
+    // some later access (also for a file another version made sparse).
+    if (const int error = posix_fallocate(file.fd, 0, size); error != 0) {
+        // A new file is left empty rather than part-sized, so that the next try starts afresh.
+        if (info.st_size == 0) {
+            [[maybe_unused]] const int ignored = ftruncate(file.fd, 0);
+        }
+        fail(path_, "reserve space", error);
     }
-    if (info.st_size != 0 && info.st_size != size) {
-        close(fd);
-        throw std::runtime_error(path.string() + ": not a port simulator file");
-    }
-    if (info.st_size == 0 && ftruncate(fd, size) != 0) {
-        const int error = errno;
-        close(fd);
-        fail(path, "resize", error);
-    }
-    void* mapped = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (mapped == MAP_FAILED) {
-        const int error = errno;
-        close(fd);
-        fail(path, "map", error);
-    }
-    layout_ = static_cast<Layout*>(mapped);
-    const std::uint64_t found = layout_->magic_number.load(std::memory_order_acquire);
-    if (found == 0) {
-        // New, or a creator that died half-way: the zeroed log is already valid.
-        std::memset(layout_->latches, 0xFF, sizeof layout_->latches);
-        std::memset(layout_->inputs, 0xFF, sizeof layout_->inputs);
-        layout_->magic_number.store(magic, std::memory_order_release);
-    } else if (found != magic) {
+    void* mapped = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, 0);
+    if (mapped == MAP_FAILED)
+        fail(path_, "map", errno);
+    auto* layout = static_cast<Layout*>(mapped);
+    const bool ours = guarded(layout, sizeof(Layout), path_, [layout] {
+        const std::uint64_t found = layout->magic_number.load(std::memory_order_acquire);
+        if (found == 0) {
+            // New, or a creator that died half-way: the zeroed log is already valid.
+            std::memset(layout->latches, 0xFF, sizeof layout->latches);
+            std::memset(layout->inputs, 0xFF, sizeof layout->inputs);
+            layout->magic_number.store(magic, std::memory_order_release);
+        }
+        return found == 0 || found == magic;
+    });
+    if (!ours) {
         munmap(mapped, sizeof(Layout));
-        close(fd);
-        throw std::runtime_error(path.string() + ": not a port simulator file");
+        throw std::runtime_error(path_ + ": not a port simulator file");
     }
-    flock(fd, LOCK_UN);
-    close(fd); // the mapping stays
+    layout_ = layout;
+    flock(file.fd, LOCK_UN);
 }
 
 PortSpace::~PortSpace() { munmap(layout_, sizeof(Layout)); }
 
 std::uint8_t PortSpace::read(std::uint16_t port)
 {
-    const std::uint8_t result = value(port);
-    append(false, port, result);
-    return result;
+    const std::uint64_t microseconds = now_microseconds();
+    return guarded(layout_, sizeof(Layout), path_, [this, port, microseconds] {
+        const auto result = static_cast<std::uint8_t>(
+            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
+            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
+        append(microseconds, false, port, result);
+        return result;
+    });
 }
 
 void PortSpace::write(std::uint16_t port, std::uint8_t byte)
 {
-    std::atomic_ref(layout_->latches[port]).store(byte, std::memory_order_relaxed);
-    append(true, port, byte);
+    const std::uint64_t microseconds = now_microseconds();
+    guarded(layout_, sizeof(Layout), path_, [this, port, byte, microseconds] {
+        std::atomic_ref(layout_->latches[port]).store(byte, std::memory_order_relaxed);
+        append(microseconds, true, port, byte);
+    });
 }
 
 void PortSpace::set_input(std::uint16_t port, std::uint8_t byte)
 {
-    std::atomic_ref(layout_->inputs[port]).store(byte, std::memory_order_relaxed);
+    guarded(layout_, sizeof(Layout), path_, [this, port, byte] {
+        std::atomic_ref(layout_->inputs[port]).store(byte, std::memory_order_relaxed);
+    });
 }
 
 std::uint8_t PortSpace::input(std::uint16_t port) const
 {
-    return std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed);
+    return guarded(layout_, sizeof(Layout), path_, [this, port] {
+        return std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed);
+    });
 }
 
 std::uint8_t PortSpace::latch(std::uint16_t port) const
 {
-    return std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed);
+    return guarded(layout_, sizeof(Layout), path_, [this, port] {
+        return std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed);
+    });
 }
 
 std::uint8_t PortSpace::value(std::uint16_t port) const
 {
-    return static_cast<std::uint8_t>(latch(port) & input(port));
+    return guarded(layout_, sizeof(Layout), path_, [this, port] {
+        return static_cast<std::uint8_t>(
+            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
+            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
+    });
 }
 
-void PortSpace::append(bool write, std::uint16_t port, std::uint8_t byte)
+void PortSpace::append(
+    std::uint64_t microseconds, bool write, std::uint16_t port, std::uint8_t byte) noexcept
 {
-    const std::uint64_t number = layout_->appended.load(std::memory_order_relaxed);
+    const std::uint64_t number = layout_->appended.fetch_add(1, std::memory_order_relaxed);
+    const std::uint64_t lap = number / log_capacity + 1;
     Slot& slot = layout_->ring[number % log_capacity];
-    slot.sequence.store(0, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    slot.microseconds.store(now_microseconds(), std::memory_order_relaxed);
-    slot.packed.store(std::uint64_t { port } << 16 | std::uint64_t { write } << 8 | byte,
-        std::memory_order_relaxed);
-    slot.sequence.store(number + 1, std::memory_order_release);
-    layout_->appended.store(number + 1, std::memory_order_release);
+    slot.time_word.store(
+        (microseconds & bits(40)) | (lap & bits(24)) << 40, std::memory_order_relaxed);
+    slot.data_word.store(byte | std::uint64_t { write } << 8 | std::uint64_t { port } << 9
+            | (microseconds >> 40) << 25 | (lap & bits(15)) << 49,
+        std::memory_order_release);
 }
 
 std::vector<PortSpace::LogEntry> PortSpace::log() const
 {
-    const std::uint64_t end = layout_->appended.load(std::memory_order_acquire);
-    std::uint64_t begin = layout_->log_start.load(std::memory_order_acquire);
-    if (end - begin > log_capacity || begin > end)
-        begin = end > log_capacity ? end - log_capacity : 0;
     std::vector<LogEntry> entries;
-    entries.reserve(end - begin);
-    for (std::uint64_t number = begin; number < end; ++number) {
-        const Slot& slot = layout_->ring[number % log_capacity];
-        const std::uint64_t before = slot.sequence.load(std::memory_order_acquire);
-        const std::uint64_t microseconds = slot.microseconds.load(std::memory_order_relaxed);
-        const std::uint64_t packed = slot.packed.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        const std::uint64_t after = slot.sequence.load(std::memory_order_relaxed);
-        if (before != number + 1 || after != before)
-            continue;
-        entries.push_back({ microseconds, ((packed >> 8) & 1u) != 0,
-            static_cast<std::uint16_t>(packed >> 16), static_cast<std::uint8_t>(packed) });
-    }
+    const auto range = guarded(layout_, sizeof(Layout), path_, [this] {
+        const std::uint64_t last = layout_->appended.load(std::memory_order_acquire);
+        std::uint64_t first = layout_->log_start.load(std::memory_order_acquire);
+        if (last - first > log_capacity || first > last)
+            first = last > log_capacity ? last - log_capacity : 0;
+        return std::pair { first, last };
+    });
+    entries.reserve(range.second - range.first);
+    guarded(layout_, sizeof(Layout), path_, [&] {
+        for (std::uint64_t number = range.first; number < range.second; ++number) {
+            const Slot& slot = layout_->ring[number % log_capacity];
+            const std::uint64_t lap = number / log_capacity + 1;
+            const std::uint64_t data = slot.data_word.load(std::memory_order_acquire);
+            const std::uint64_t time = slot.time_word.load(std::memory_order_relaxed);
+            if (data >> 49 != (lap & bits(15)) || time >> 40 != (lap & bits(24)))
+                continue; // being written, or already overwritten by a later lap
+            // The capacity was reserved above: push_back neither allocates nor throws.
+            entries.push_back(
+                { (time & bits(40)) | ((data >> 25) & bits(24)) << 40, ((data >> 8) & 1u) != 0,
+                    static_cast<std::uint16_t>(data >> 9), static_cast<std::uint8_t>(data) });
+        }
+    });
     return entries;
 }
 
 void PortSpace::clear_log()
 {
-    layout_->log_start.store(
-        layout_->appended.load(std::memory_order_acquire), std::memory_order_release);
+    guarded(layout_, sizeof(Layout), path_, [this] {
+        layout_->log_start.store(
+            layout_->appended.load(std::memory_order_acquire), std::memory_order_release);
+    });
 }
 
 void PortSpace::reset()
 {
-    for (std::uint32_t port = 0; port < port_count; ++port) {
-        std::atomic_ref(layout_->latches[port]).store(0xFF, std::memory_order_relaxed);
-        std::atomic_ref(layout_->inputs[port]).store(0xFF, std::memory_order_relaxed);
-    }
+    guarded(layout_, sizeof(Layout), path_, [this] {
+        for (std::uint32_t port = 0; port < port_count; ++port) {
+            std::atomic_ref(layout_->latches[port]).store(0xFF, std::memory_order_relaxed);
+            std::atomic_ref(layout_->inputs[port]).store(0xFF, std::memory_order_relaxed);
+        }
+    });
     clear_log();
 }

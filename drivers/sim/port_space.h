@@ -9,6 +9,8 @@
 // memory-mapped file. Each port has a latch (the last byte written) and an input (what the
 // outside world drives); both start at 255. A read gives latch AND input, as an open-collector
 // port does. Reads and writes made through access() are logged in a ring of the last 65,536.
+// Any number of processes may read, write and log at once. A file cut short by someone else
+// while mapped makes every later call throw std::runtime_error naming it, never a signal.
 class PortSpace {
 public:
     static constexpr std::uint32_t port_count = 65536;
@@ -21,11 +23,15 @@ public:
         std::uint8_t value = 0;
     };
 
-    // $MOVANTA_PORTSIM, else $XDG_RUNTIME_DIR/movanta-portsim, else /tmp/movanta-portsim-<uid>.
+    // $MOVANTA_PORTSIM, else $XDG_RUNTIME_DIR/movanta-portsim, else portsim in a folder
+    // movanta-<uid> of mode 0700 under $TMPDIR or /tmp, made when missing. Throws
+    // std::runtime_error when that folder is not the user's own and private.
     [[nodiscard]] static std::filesystem::path default_path();
 
-    // Maps the file, creating and initialising it when it is new. Throws std::runtime_error
-    // with the path and the system's reason when it can't.
+    // Maps the file, creating it with all its blocks reserved and initialising it when it is
+    // new. A file of another user or not a plain file is refused before its lock is asked
+    // for; the lock is waited for up to a second. Throws std::runtime_error with the path
+    // and the reason when it can't.
     explicit PortSpace(const std::filesystem::path& path);
     ~PortSpace();
     PortSpace(const PortSpace&) = delete;
@@ -49,7 +55,10 @@ public:
 
 private:
     struct Layout;
-    void append(bool write, std::uint16_t port, std::uint8_t value);
+    // Claims the next log entry and publishes it; called inside a guarded access.
+    void append(
+        std::uint64_t microseconds, bool write, std::uint16_t port, std::uint8_t value) noexcept;
 
     Layout* layout_ = nullptr;
+    std::string path_; // named in the errors of later calls
 };

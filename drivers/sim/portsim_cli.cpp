@@ -15,7 +15,8 @@ const char* const portsim_usage = "usage: movanta-portsim set PORT VALUE\n"
                                   "       movanta-portsim demo PORT\n"
                                   "PORT 0-65535 and VALUE 0-255, decimal or 0x hex.\n"
                                   "The port space file: $MOVANTA_PORTSIM, else "
-                                  "$XDG_RUNTIME_DIR/movanta-portsim.\n";
+                                  "$XDG_RUNTIME_DIR/movanta-portsim, else\n"
+                                  "movanta-<uid>/portsim under $TMPDIR or /tmp.\n";
 
 namespace {
 
@@ -27,6 +28,9 @@ std::optional<unsigned long> parse_number(std::string_view text)
         base = 16;
         text.remove_prefix(2);
     }
+    // Leading zeros say nothing ("00000000888" is 888); at least one digit stays.
+    while (text.size() > 1 && text[0] == '0')
+        text.remove_prefix(1);
     if (text.empty() || text.size() > 10)
         return std::nullopt;
     unsigned long number = 0;
@@ -113,6 +117,9 @@ PortsimCommand parse_portsim_arguments(std::span<const std::string_view> args)
     if (command == "log") {
         if (args.size() == 2 && args[1] == "--clear")
             return { Kind::ClearLog };
+        if (args.size() == 2)
+            throw PortsimUsageError(
+                "log takes no argument but --clear, not \"" + std::string(args[1]) + "\"");
         expect(0);
         return { Kind::Log };
     }

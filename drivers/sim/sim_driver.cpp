@@ -20,6 +20,13 @@ std::unique_ptr<PortSpace> open_space(std::string& reason)
     }
 }
 
+// Never destroyed: another thread may still read while the process ends.
+KeptOpen<PortSpace>& kept_space()
+{
+    static auto& space = *new KeptOpen<PortSpace>;
+    return space;
+}
+
 // A fault put right (a folder made, a file given back) needs no restart.
 std::shared_ptr<PortSpace> reachable(unsigned long port)
 {
@@ -29,11 +36,17 @@ std::shared_ptr<PortSpace> reachable(unsigned long port)
         driver_status::finish(false);
         return nullptr;
     }
-    // Never destroyed: another thread may still read while the process ends.
-    static auto& space = *new KeptOpen<PortSpace>;
-    auto opened = space.get([&] { return open_space(reason); });
+    auto opened = kept_space().get([&] { return open_space(reason); });
     driver_status::finish(opened != nullptr);
     return opened;
+}
+
+// The file was truncated under us: the access fails, and the next one maps the file afresh.
+void lost(const std::shared_ptr<PortSpace>& space, const std::exception& failure)
+{
+    driver_status::reason() = std::string("movanta-portsim: ") + failure.what();
+    driver_status::finish(false);
+    kept_space().let_go(space);
 }
 
 } // namespace
@@ -43,13 +56,23 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     const auto space = reachable(port);
-    return space ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
+    try {
+        return space ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
+    } catch (const std::exception& failure) {
+        lost(space, failure);
+        return 0xFF;
+    }
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    if (const auto space = reachable(port))
-        space->write(static_cast<std::uint16_t>(port), value);
+    const auto space = reachable(port);
+    try {
+        if (space)
+            space->write(static_cast<std::uint16_t>(port), value);
+    } catch (const std::exception& failure) {
+        lost(space, failure);
+    }
 }
 
 } // extern "C"

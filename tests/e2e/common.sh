@@ -1,25 +1,12 @@
-# shellcheck shell=bash disable=SC2034 # the places are used by the tests that source this
+# shellcheck shell=bash
 # Shared by the end-to-end tests: sourced, not run.
 # Each test gets an X server, a runtime folder and a port space file of its own, so that
 # tests run side by side; everything it started is stopped when the script exits.
 
 set -euo pipefail
 
-# Client-area pixels of the main window. Without a window manager the window has no frame
-# and sits at 0,0; the places are the window's twips divided by 15, the inner controls'
-# plus their group box's.
-readonly E2E_TITLE='^Movanta - Quendel - BETA$'
-readonly E2E_REPORT_TITLE='^Movanta$'
-readonly E2E_START_X=36 E2E_START_Y=212
-readonly E2E_ENDE_X=188 E2E_ENDE_Y=212
-readonly E2E_PORT_X=36 E2E_PORT_Y=41
-readonly E2E_INTERVAL_X=100 E2E_INTERVAL_Y=89
-readonly E2E_CHK255_X=22 E2E_CHK255_Y=136
-# Lamp left edges for bits 7 down to 0 and their top. The pixel 8,10 inside a lamp is face
-# in both pictures: bright red (255,0,0) lit, dark red (128,0,0) unlit.
-readonly E2E_LAMP_LEFTS=(16 40 64 88 120 144 168 192)
-readonly E2E_LAMP_TOP=168
-readonly E2E_LAMP_FACE_X=8 E2E_LAMP_FACE_Y=10
+# shellcheck source=tests/e2e/window_places.sh
+source "$(dirname "${BASH_SOURCE[0]}")/window_places.sh"
 
 E2E_NAME=$(basename "$0" .sh)
 E2E_TMP=''

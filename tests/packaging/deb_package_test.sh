@@ -7,12 +7,19 @@
 #   LIBDIR is the configured library folder below the prefix (lib/x86_64-linux-gnu),
 #   HARDWARE_DRIVER the build tree's hardware libdlportio.so.
 # Exit 77 (skipped) when a tool is missing.
+#
+# Whether the package runs after "apt install --no-install-recommends" is checked without
+# a network or a chroot: every shared object the running program has loaded (Qt's plugins
+# included) must belong to the package itself or to a package its Depends bring in, followed
+# through apt's own package lists (Depends and Pre-Depends only, no Recommends).
 set -u
+# shellcheck source=tests/e2e/window_places.sh
+source "$(dirname "$0")/../e2e/window_places.sh"
 
 build=$1 version=$2 libdir=$3 built_hardware=$4
 
 for tool in cpack dpkg dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli readelf file \
-    gzip Xvfb xdotool; do
+    gzip Xvfb xdotool apt-cache; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -53,8 +60,8 @@ grep -i 'warning' "$work/cpack.log" && fail "cpack warned"
 [ "$(dpkg-deb -f "$deb" Package)" = movanta ] || fail "Package: $(dpkg-deb -f "$deb" Package)"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version: $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6; do
-    [[ ", $depends" == *", $needed "* ]] || fail "Depends lacks $needed: $depends"
+for needed in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
+    [[ ", $depends," =~ ", $needed"[\ ,] ]] || fail "Depends lacks $needed: $depends"
 done
 
 # Installed by dpkg into a root of its own, with a database of its own.
@@ -83,7 +90,7 @@ expected=$(printf '%s\n' usr/bin/movanta usr/bin/movanta-portsim \
     usr/share/applications/movanta.desktop \
     usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/movanta.png \
     usr/share/metainfo/io.github.movanta.movanta.metainfo.xml \
-    usr/share/man/man1/movanta-portsim.1.gz | sort)
+    usr/share/man/man1/movanta-portsim.1.gz usr/share/doc/movanta/copyright | sort)
 actual=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort)
 if [ "$actual" != "$expected" ]; then
     fail "the package's files differ from the expected list:"
@@ -102,6 +109,12 @@ appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli vali
 # The installed metadata as a software centre sees it: launchable, icon and desktop file together.
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+
+copyright=$usr/share/doc/movanta/copyright
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    && grep -qx 'Files: \*' "$copyright" && grep -qx 'License: MIT' "$copyright" \
+    || fail "$copyright is not a machine-readable copyright file of the MIT licence"
+grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo names no project licence"
 
 gzip -t "$manpage" || fail "the man page is no gzip file"
 gzip -dc "$manpage" | grep -q '^\.TH MOVANTA-PORTSIM 1 ' || fail "the man page has no title line"
@@ -161,8 +174,7 @@ start_movanta() {
     (cd "$work/$name" && exec env "$@" LD_DEBUG=libs LD_DEBUG_OUTPUT="$work/$name.ld" \
         "$usr/bin/movanta" >"$work/$name.out" 2>&1) &
     pids+=($!)
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Movanta - Quendel - BETA$' \
-        | head -1)
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name "$E2E_TITLE" | head -1)
     [ -n "$wid" ] || {
         cat "$work/$name.out"
         echo "FAIL: the installed movanta showed no window"
@@ -170,8 +182,32 @@ start_movanta() {
     }
 }
 
-# The pixel centres of txt_port and btn_start.
-port_x=36 port_y=41 start_x=36 start_y=212
+port_x=$E2E_PORT_X port_y=$E2E_PORT_Y start_x=$E2E_START_X start_y=$E2E_START_Y
+
+# needed_packages: the package and every package its Depends bring in, one a line; and
+# libxcursor1 with what it needs, which Qt's xcb plugin opens itself when it is there.
+needed_packages() {
+    {
+        echo movanta
+        # shellcheck disable=SC2046 # one word per dependency
+        apt-cache depends --recurse --important libxcursor1 \
+            $(dpkg-deb -f "$deb" Depends | sed 's/([^)]*)//g; s/[,|]/ /g') 2>/dev/null \
+            | grep -v '^ ' | sed 's/:.*//; s/[<>]//g'
+    } | LC_ALL=C sort -u
+}
+
+# owners_of_loaded PID: the package of each shared object the process has mapped.
+owners_of_loaded() {
+    local objects
+    objects=$(awk '$6 ~ /\.so(\.[0-9]+)*$/ { print $6 }' "/proc/$1/maps" | sort -u)
+    while read -r object; do
+        case $object in
+        "$root"/*) echo movanta ;;
+        *) { dpkg -S "$object" 2>/dev/null || dpkg -S "${object#/usr}" 2>/dev/null \
+            || echo "unowned $object"; } | head -n 1 | sed 's/[:,].*//' ;;
+        esac
+    done <<<"$objects"
+}
 
 # wait_for FILE PATTERN: up to 10 s for an extended regular expression in FILE.
 wait_for() {
@@ -198,6 +234,9 @@ grep -q ' W 888 255$' "$work/sim.log" && grep -q ' R 888 90$' "$work/sim.log" \
     || fail "the installed movanta did not poll the simulator: $(head -3 "$work/sim.log")"
 wait_for "$work/simulator.ld".* "calling init: $(realpath "$simulator_dir")/libdlportio.so$" \
     || fail "the simulator was not loaded from $simulator_dir"
+# The window is up and polling: everything it needs is loaded by now.
+unmet=$(LC_ALL=C comm -13 <(needed_packages) <(owners_of_loaded "${pids[-1]}" | LC_ALL=C sort -u))
+[ -z "$unmet" ] || fail "loaded from packages that Depends do not bring in: $unmet"
 kill "${pids[-1]}"
 wait "${pids[-1]}" 2>/dev/null
 unset 'pids[-1]'

@@ -130,7 +130,7 @@ TEST(PortsimCli, BadInputIsAClearErrorWithStatus2)
         { { "get", "88 8" }, "port \"88 8\" is not a number" },
         { { "get", "99999999999999999999" }, "is not a number" },
         { { "set", "888", "0xZZ" }, "value \"0xZZ\" is not a number" },
-        { { "log", "--clean" }, "log takes 0 arguments" },
+        { { "log", "--clean" }, "log takes no argument but --clear" },
         { { "demo" }, "demo takes 1 argument" },
     };
     for (const Row& row : rows) {

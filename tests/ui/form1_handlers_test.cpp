@@ -4,6 +4,7 @@
 #include "poll_timer.h"
 #include "runtime_error.h"
 #include "vars.h"
+#include "window_harness.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -72,35 +73,25 @@ const QString missing_library_report
 const QString port_failure_report
     = QStringLiteral("Laufzeitfehler '57':\n\nPortzugriff fehlgeschlagen (EIO)");
 
-class HandlerTest : public testing::Test {
+// The window over the fake port; its interval is long enough that only the test ticks it.
+class HandlerTest : public testing::Test, protected WindowHarness {
 protected:
+    HandlerTest()
+        : WindowHarness(PortAccess { &fake_read, &fake_write }, QStringLiteral("100000"))
+    {
+    }
     void SetUp() override { renew(); }
 
     // Back to a just-started program: fresh state, port and window.
     void renew()
     {
-        vars::reset();
         fake = FakePort {};
-        reports.clear();
-        form = new_form();
-    }
-
-    // A fresh window over the fake port whose reports are recorded; its interval is
-    // long enough that only the test ticks it.
-    std::unique_ptr<Form1> new_form()
-    {
-        auto made = std::make_unique<Form1>(PortAccess { &fake_read, &fake_write });
-        made->setReporter([this](QWidget*, const std::exception& error) {
-            reports.push_back(error_report_text(error));
-            if (while_reporting)
-                while_reporting();
-        });
-        made->txt_interval->setText(QStringLiteral("100000"));
-        return made;
+        WindowHarness::renew();
     }
 
     static void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void start_stop() { click(form->btn_start); }
+    // One tick reading byte, whether polling is on or not.
     void tick(std::uint8_t byte)
     {
         fake.byte = byte;
@@ -109,10 +100,8 @@ protected:
 
     [[nodiscard]] QStringList entries() const
     {
-        QStringList texts;
-        for (std::size_t row = 0; row < form->List1->count(); ++row)
-            texts << form->List1->itemText(row);
-        return texts;
+        const std::vector<QString> texts = WindowHarness::entries();
+        return QStringList(texts.begin(), texts.end());
     }
     // Bit k set when an(k+1) is shown.
     [[nodiscard]] unsigned lit_lamps() const
@@ -122,10 +111,6 @@ protected:
             lit |= form->an[k]->isHidden() ? 0U : 1U << k;
         return lit;
     }
-
-    std::unique_ptr<Form1> form;
-    QStringList reports;
-    std::function<void()> while_reporting;
 };
 
 // The poll cycle
@@ -313,7 +298,7 @@ TEST_F(HandlerTest, RefusedIntervalIsReportedAndTheClickChangesNothing)
             form->txt_port->setText(QStringLiteral("956"));
             form->txt_interval->setText(QString::fromUtf8(c.text));
             start_stop();
-            EXPECT_EQ(reports, QStringList { c.report });
+            EXPECT_EQ(shownReports(), QStringList { c.report });
             EXPECT_EQ(form->timer1->isEnabled(), polling);
             EXPECT_EQ(form->btn_start->text(), polling ? "Stop" : "Start");
             EXPECT_EQ(form->timer1->interval(), polling ? 100000 : 10);
@@ -360,7 +345,7 @@ TEST_F(HandlerTest, TickFailureBeforeTheReadStopsPollingAndIsReported)
             form->txt_port->setText(QString::fromUtf8(c.port_text));
             start_stop();
             tick(0);
-            EXPECT_EQ(reports, QStringList { c.report });
+            EXPECT_EQ(shownReports(), QStringList { c.report });
             EXPECT_TRUE(fake.log.empty());
             EXPECT_FALSE(form->timer1->isEnabled());
             EXPECT_EQ(form->btn_start->text(), "Start");
@@ -383,7 +368,7 @@ TEST_F(HandlerTest, FailedWriteOrReadLeavesDisplayAndLastValueAsTheyWere)
     tick(10);
     fake.write_error = port_failure;
     tick(20);
-    EXPECT_EQ(reports, QStringList { port_failure_report });
+    EXPECT_EQ(shownReports(), QStringList { port_failure_report });
     EXPECT_EQ(fake.log, (std::vector<Access> { { 'W', 888 }, { 'R', 888 } }));
     EXPECT_EQ(form->txt_ausgabe->text(), "245");
     EXPECT_EQ(vars::last_value, 245);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "change_list.h"
+#include "error_report.h"
 #include "form1.h"
 #include "poll_timer.h"
 #include "runtime_error.h"
@@ -13,30 +14,57 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-// The window on a given port, with its reports recorded instead of shown.
+// The window on a given port, with its reports recorded instead of shown. The widget tests
+// of the handlers and the reliability tests share it.
 struct WindowHarness {
     struct Report {
         int number = 0; // the run-time error's number; 0 for an error of another type
         std::string text;
+        QString shown; // as the report shows it, e.g. "Laufzeitfehler '6':\n\nÜberlauf"
     };
 
     std::unique_ptr<Form1> form;
     std::vector<Report> reports;
+    // Runs inside each report, as while its box is open.
+    std::function<void()> while_reporting;
 
-    explicit WindowHarness(PortAccess port)
+    // interval: the text in txt_interval; "0" gives no tick of its own, so that only the
+    // test ticks.
+    explicit WindowHarness(PortAccess port, QString interval = QStringLiteral("0"))
+        : port_(port)
+        , interval_(std::move(interval))
+    {
+        renew();
+    }
+
+    // Back to a just-started program: fresh state and window, no reports.
+    void renew()
     {
         vars::reset();
-        form = std::make_unique<Form1>(port);
+        reports.clear();
+        form = std::make_unique<Form1>(port_);
         form->setReporter([this](QWidget*, const std::exception& error) {
             const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
-            reports.push_back({ runtime != nullptr ? runtime->number() : 0, error.what() });
+            reports.push_back({ runtime != nullptr ? runtime->number() : 0, error.what(),
+                error_report_text(error) });
+            if (while_reporting)
+                while_reporting();
         });
-        // No tick of its own: the tests tick by hand.
-        form->txt_interval->setText(QStringLiteral("0"));
+        form->txt_interval->setText(interval_);
+    }
+
+    [[nodiscard]] QStringList shownReports() const
+    {
+        QStringList shown;
+        for (const Report& report : reports)
+            shown << report.shown;
+        return shown;
     }
 
     void clickStart() const { QTest::mouseClick(form->btn_start, Qt::LeftButton); }
@@ -72,4 +100,8 @@ struct WindowHarness {
         ASSERT_GE(now.size(), before.size());
         EXPECT_TRUE(std::equal(before.begin(), before.end(), now.begin()));
     }
+
+private:
+    PortAccess port_;
+    QString interval_;
 };
