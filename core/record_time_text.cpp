@@ -84,6 +84,25 @@ LocalTime local_time(std::int64_t time_us) noexcept
     return local;
 }
 
+std::string german_time_text(std::int64_t time_us)
+{
+    const LocalTime t = local_time(time_us);
+    std::string text(26, ' ');
+    put_digits(text.data(), t.day, 2);
+    text[2] = '.';
+    put_digits(text.data() + 3, t.month, 2);
+    text[5] = '.';
+    put_digits(text.data() + 6, t.year, 4);
+    put_digits(text.data() + 11, t.hour, 2);
+    text[13] = ':';
+    put_digits(text.data() + 14, t.minute, 2);
+    text[16] = ':';
+    put_digits(text.data() + 17, t.second, 2);
+    text[19] = ',';
+    put_digits(text.data() + 20, t.microsecond, 6);
+    return text;
+}
+
 std::string_view IsoTimeText::operator()(std::int64_t time_us) noexcept
 {
     std::int64_t seconds = time_us / us_per_second;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // A moment in the local time zone of the process (TZ), broken down.
@@ -19,6 +20,9 @@ struct LocalTime {
 
 // time_us: wall-clock microseconds since 1970-01-01 00:00 UTC, negative ones too.
 [[nodiscard]] LocalTime local_time(std::int64_t time_us) noexcept;
+
+// The German form, to the microsecond: "08.12.2026 10:15:02,123456".
+[[nodiscard]] std::string german_time_text(std::int64_t time_us);
 
 // "2026-12-08T10:15:02.123456+01:00". Formats many times within a second cheaply: the
 // calendar part is worked out once per second. The view stays valid until the next call.

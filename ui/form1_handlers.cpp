@@ -61,6 +61,7 @@ void Form1::btn_start_Click()
         timer1->setInterval(round_to_long(text_to_number(txt_interval->text().toStdString())));
         if (!timer1->isEnabled()) {
             vars::port_text = txt_port->text().toStdString();
+            clock_ = RecordClock::start();
             btn_start->setText(QStringLiteral("Stop"));
             timer1->setEnabled(true);
         } else {
@@ -91,7 +92,9 @@ void Form1::timer1_Timer()
         return;
     try {
         const TextPort port { port_ };
-        step_(port, chk_255->isChecked(), [this](std::uint8_t value) { List1->addItem(value); });
+        // The clock is read only when the value changed.
+        step_(port, chk_255->isChecked(),
+            [this](std::uint8_t value) { List1->addItem(value, clock_.wall_us(monotonic_us())); });
         show_text(txt_ausgabe, vars::out_value);
         show_text(txt_list, static_cast<std::int64_t>(List1->count()));
         show_lamps(an);
