@@ -74,8 +74,10 @@ private:
     void timer1_Timer();
 
     // Reports a run-time error; the program goes on. While a report is open no tick
-    // runs and no second report opens.
-    void report(const std::exception& error);
+    // runs and no second report opens. A failed save is no failed tick: its report
+    // (pause_polling false) lets the ticks go on, and a tick's report that comes while it
+    // is open follows when it closes.
+    void report(const std::exception& error, bool pause_polling = true);
 
     PortAccess port_;
     PollStep step_;
@@ -83,4 +85,6 @@ private:
     RecordClock clock_ = RecordClock::start();
     Reporter reporter_;
     bool reporting_ = false;
+    bool polling_paused_ = false;
+    std::exception_ptr pending_report_;
 };

@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 // Leaves the box alone when it already shows the text, so that a selection in it
@@ -88,7 +90,7 @@ void Form1::btn_ende_Click()
 
 void Form1::timer1_Timer()
 {
-    if (reporting_)
+    if (polling_paused_)
         return;
     try {
         const TextPort port { port_ };
@@ -107,12 +109,24 @@ void Form1::timer1_Timer()
     }
 }
 
-void Form1::report(const std::exception& error)
+void Form1::report(const std::exception& error, bool pause_polling)
 {
-    // One report at a time; while it is open no tick runs.
-    if (reporting_)
+    // One report at a time; while it is open no tick runs, unless it is a save's.
+    if (reporting_) {
+        if (!polling_paused_ && !pending_report_)
+            pending_report_ = std::current_exception();
         return;
+    }
     reporting_ = true;
+    polling_paused_ = pause_polling;
     reporter_(this, error);
     reporting_ = false;
+    polling_paused_ = false;
+    if (const std::exception_ptr pending = std::exchange(pending_report_, nullptr)) {
+        try {
+            std::rethrow_exception(pending);
+        } catch (const std::exception& next) {
+            report(next);
+        }
+    }
 }

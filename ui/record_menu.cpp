@@ -69,7 +69,10 @@ RecordMenu::RecordMenu(ChangeList* list, Report report)
 
 QString RecordMenu::proposedFileName()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // A home without a documents folder: the dialog would open in the working folder.
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
     const QString name
         = QDateTime::currentDateTime().toString(QStringLiteral("'movanta-'yyyyMMdd-HHmmss'.csv'"));
     return QDir(folder).filePath(name);
