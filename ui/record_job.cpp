@@ -5,6 +5,9 @@
 #include <QProgressDialog>
 #include <QWidget>
 
+#include <system_error>
+#include <utility>
+
 namespace {
 
 // The progress bar's steps: per mille of the entries.
@@ -14,8 +17,8 @@ constexpr int progress_interval_ms = 100;
 
 } // namespace
 
-RecordJob::RecordJob(QWidget* window)
-    : QObject(window)
+RecordJob::RecordJob(QWidget* window, QObject* parent)
+    : QObject(parent)
     , window_(window)
 {
     progress_timer_.setInterval(progress_interval_ms);
@@ -42,18 +45,24 @@ bool RecordJob::start(const QString& label, std::size_t total, Work work, Done d
     finished_ = false;
     running_.start();
     progress_timer_.start();
-    thread_ = std::thread([this, work = std::move(work)] {
-        try {
-            finished_ = work([this](std::size_t written) {
-                written_.store(written, std::memory_order_relaxed);
-                return !cancelled_.load(std::memory_order_relaxed);
-            });
-        } catch (...) {
-            failure_ = std::current_exception();
-        }
-        // Dropped by Qt when the job is gone by then; the destructor joins instead.
-        QMetaObject::invokeMethod(this, &RecordJob::end, Qt::QueuedConnection);
-    });
+    try {
+        thread_ = std::thread([this, work = std::move(work)] {
+            try {
+                finished_ = work([this](std::size_t written) {
+                    written_.store(written, std::memory_order_relaxed);
+                    return !cancelled_.load(std::memory_order_relaxed);
+                });
+            } catch (...) {
+                failure_ = std::current_exception();
+            }
+            // Dropped by Qt when the job is gone by then; the destructor joins instead.
+            QMetaObject::invokeMethod(this, &RecordJob::end, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the failure goes where the work's would.
+        progress_timer_.stop();
+        std::exchange(done_, {})(std::current_exception(), false);
+    }
     return true;
 }
 

@@ -33,7 +33,7 @@ public:
     static constexpr int dialog_delay_ms = 500;
 
     // The progress dialog is window's child.
-    explicit RecordJob(QWidget* window);
+    RecordJob(QWidget* window, QObject* parent);
     // Cancels the work and waits for it.
     ~RecordJob() override;
 

@@ -55,7 +55,7 @@ RecordMenu::RecordMenu(ChangeList* list, Report report)
     : QObject(list)
     , list_(list)
     , report_(std::move(report))
-    , job_(new RecordJob(list->window()))
+    , job_(new RecordJob(list->window(), this))
 {
     copyAction = action(list, QStringLiteral("Kopieren\tStrg+C"), QKeySequence::Copy);
     copyAllAction = action(list, QStringLiteral("Alles kopieren"));
@@ -65,6 +65,10 @@ RecordMenu::RecordMenu(ChangeList* list, Report report)
     connect(saveAction, &QAction::triggered, this, &RecordMenu::saveAs);
 
     connect(list, &ChangeList::contextMenuWanted, this, &RecordMenu::showMenu);
+    // Greyed out, and its shortcut off, while no entry is selected.
+    copyAction->setEnabled(list->currentRow() >= 0);
+    connect(list, &ChangeList::currentRowChanged, copyAction,
+        [this](std::ptrdiff_t row) { copyAction->setEnabled(row >= 0); });
 }
 
 QString RecordMenu::proposedFileName()
@@ -80,7 +84,6 @@ QString RecordMenu::proposedFileName()
 
 void RecordMenu::showMenu(const QPoint& global_pos)
 {
-    copyAction->setEnabled(list_->currentRow() >= 0);
     QMenu menu(list_);
     menu.addAction(copyAction);
     menu.addAction(copyAllAction);
