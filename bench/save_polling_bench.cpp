@@ -96,11 +96,6 @@ void BM_SaveVcdWhilePolling(benchmark::State& state) { save_while_polling(state,
 
 } // namespace
 
-BENCHMARK(BM_PollingAlone)
-    ->Arg(2000)
-    ->Iterations(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveCsvWhilePolling)
     ->Arg(10'000'000)
     ->Iterations(1)
@@ -108,6 +103,12 @@ BENCHMARK(BM_SaveCsvWhilePolling)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveVcdWhilePolling)
     ->Arg(10'000'000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+// Last: the CSV output takes its counter columns from the first run.
+BENCHMARK(BM_PollingAlone)
+    ->Arg(2000)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
