@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // A file written under a temporary name beside its target and renamed onto it at the end,
-// so that the target is either untouched or complete. POSIX only.
+// so that the target is either untouched or complete. Paths are UTF-8.
 #pragma once
 
 #include <string>
 
 class AtomicFile {
 public:
-    // Creates the temporary file (mode 0666 less the umask, or the target's mode when it
-    // exists). Throws std::system_error with the system's error code.
+    // Creates the temporary file (on POSIX mode 0666 less the umask, or the target's mode
+    // when it exists). Throws std::system_error with the system's error code.
     explicit AtomicFile(std::string target);
     // Removes the temporary file unless commit() succeeded.
     ~AtomicFile();

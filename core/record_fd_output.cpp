@@ -2,10 +2,31 @@
 // Buffered writes to a descriptor, with every failure as std::system_error.
 #include "record_fd_output.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
+
+namespace {
+
+// What write() took, or -1 with errno set.
+long long write_some(int fd, const char* bytes, std::size_t size)
+{
+#ifdef _WIN32
+    return ::_write(fd, bytes, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+#else
+    return ::write(fd, bytes, size);
+#endif
+}
+
+} // namespace
 
 FdRecordOutput::FdRecordOutput(int fd, std::size_t buffer_size)
     : fd_(fd)
@@ -40,7 +61,7 @@ void FdRecordOutput::flush()
 void FdRecordOutput::write_out(const char* bytes, std::size_t size)
 {
     while (size > 0) {
-        const ssize_t done = ::write(fd_, bytes, size);
+        const long long done = write_some(fd_, bytes, size);
         if (done < 0 && errno == EINTR)
             continue;
         // write() returning 0 for a non-empty buffer makes no progress: an error, not a

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // A buffered record output into a file descriptor (a saved file, standard output, a pipe).
-// POSIX only: the Windows build leaves it out.
 #pragma once
 
 #include "record_output.h"

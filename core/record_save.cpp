@@ -5,15 +5,12 @@
 
 #include "change_record.h"
 
-#include <array>
-
-#ifndef _WIN32
 #include "atomic_file.h"
 #include "record_fd_output.h"
 #include "runtime_error.h"
 
+#include <array>
 #include <system_error>
-#endif
 
 namespace {
 
@@ -39,7 +36,6 @@ bool write_record(const RecordSnapshot& snapshot, RecordWriter& writer, const Ke
     return true;
 }
 
-#ifndef _WIN32
 bool save_record(const RecordSnapshot& snapshot, RecordFormat format, const std::string& path,
     const KeepGoing& keep_going)
 {
@@ -55,4 +51,3 @@ bool save_record(const RecordSnapshot& snapshot, RecordFormat format, const std:
         throw RuntimeError::file_failed(path, error.code());
     }
 }
-#endif

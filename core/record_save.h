@@ -18,9 +18,7 @@ using KeepGoing = std::function<bool(std::size_t written)>;
 bool write_record(
     const RecordSnapshot& snapshot, RecordWriter& writer, const KeepGoing& keep_going);
 
-#ifndef _WIN32
 // Saves the snapshot to path through a temporary file beside it: a cancelled (false) or
 // failed save leaves path as it was. Throws RuntimeError::file_failed() for path.
 bool save_record(const RecordSnapshot& snapshot, RecordFormat format, const std::string& path,
     const KeepGoing& keep_going);
-#endif

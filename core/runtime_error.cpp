@@ -36,8 +36,8 @@ RuntimeError RuntimeError::library_not_found(std::string_view library, std::stri
         with_reason("Datei nicht gefunden: " + std::string(library), reason) };
 }
 
-RuntimeError RuntimeError::entry_point_not_found(std::string_view entry_point,
-    std::string_view library)
+RuntimeError RuntimeError::entry_point_not_found(
+    std::string_view entry_point, std::string_view library)
 {
     return { Kind::EntryPointNotFound,
         "DLL-Einsprungpunkt " + std::string(entry_point) + " in " + std::string(library)
@@ -66,6 +66,11 @@ RuntimeError RuntimeError::file_failed(std::string_view path, std::error_code co
         return disk_full(path);
 #ifdef EDQUOT
     if (code == std::error_code(EDQUOT, std::generic_category()))
+        return disk_full(path);
+#endif
+#ifdef _WIN32
+    // ERROR_HANDLE_DISK_FULL and ERROR_DISK_FULL, from a rename.
+    if (code.category() == std::system_category() && (code.value() == 39 || code.value() == 112))
         return disk_full(path);
 #endif
     return path_file_access(path, code.message());

@@ -151,7 +151,11 @@ void RecordMenu::saveAs()
 
 void RecordMenu::saveTo(const QString& path, int filter_index)
 {
+#ifdef Q_OS_WIN
+    const std::string file = path.toStdString(); // UTF-8, as the core takes it there
+#else
     const std::string file = QFile::encodeName(path).toStdString();
+#endif
     const RecordFormat format = record_format_for_file(file).value_or(
         filters[static_cast<std::size_t>(std::clamp(filter_index, 0, 2))].format);
     const RecordSnapshot snapshot = list_->record().snapshot();
