@@ -100,17 +100,14 @@ TEST(ChangeRecord, GivesEveryRowsTimeWhateverTheStep)
             times.push_back(time);
             record.append(byte_for(i), time);
         }
+        // Read back one at a time and as a run that starts inside a group.
         const std::size_t first = chunk_size - 300;
-        const RecordSnapshot snapshot = record.snapshot();
-        std::vector<RecordEntry> read(times.size() - 3);
-        snapshot.read(first + 3, read);
+        std::vector<RecordEntry> run(times.size() - 3);
+        record.snapshot().read(first + 3, run);
         for (std::size_t i = 0; i < times.size(); ++i) {
             ASSERT_EQ(record.time_us(first + i), times[i]) << row.name << ", entry " << i;
-            ASSERT_EQ(snapshot[first + i].time_us, times[i]) << row.name << ", entry " << i;
-            if (i >= 3) {
-                ASSERT_EQ(read[i - 3].time_us, times[i]) << row.name << ", read " << i;
-                ASSERT_EQ(read[i - 3].value, byte_for(i)) << row.name << ", read " << i;
-            }
+            if (i >= 3)
+                ASSERT_EQ(run[i - 3].time_us, times[i]) << row.name << ", run " << i;
         }
     }
 }
