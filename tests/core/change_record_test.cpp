@@ -106,8 +106,9 @@ TEST(ChangeRecord, GivesEveryRowsTimeWhateverTheStep)
         record.snapshot().read(first + 3, run);
         for (std::size_t i = 0; i < times.size(); ++i) {
             ASSERT_EQ(record.time_us(first + i), times[i]) << row.name << ", entry " << i;
-            if (i >= 3)
+            if (i >= 3) {
                 ASSERT_EQ(run[i - 3].time_us, times[i]) << row.name << ", run " << i;
+            }
         }
     }
 }
