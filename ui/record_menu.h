@@ -39,6 +39,7 @@ private:
     void copy();
     void copyAll();
     void saveAs();
+    void reportFailure(std::exception_ptr failure);
 
     ChangeList* list_;
     Report report_;
