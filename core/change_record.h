@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace change_record_detail {
@@ -82,21 +83,21 @@ public:
     // time_us: wall-clock microseconds of the read.
     void append(std::uint8_t value, std::int64_t time_us)
     {
-        using namespace change_record_detail;
-        const std::size_t slot = blocks_.size % chunk_size;
+        namespace detail = change_record_detail;
+        const std::size_t slot = blocks_.size % detail::chunk_size;
         if (slot == 0)
             add_chunk();
-        Chunk& chunk = *tail_;
+        detail::Chunk& chunk = *tail_;
         chunk.values[slot] = value;
-        if (slot % group_size == 0) {
-            chunk.group_time_us[slot / group_size] = time_us;
-            chunk.escapes_before[slot / group_size] = tail_escapes_;
+        if (slot % detail::group_size == 0) {
+            chunk.group_time_us[slot / detail::group_size] = time_us;
+            chunk.escapes_before[slot / detail::group_size] = tail_escapes_;
         } else {
             const std::int64_t step = time_us - last_time_us_;
-            if (step >= 0 && step < escape) {
+            if (step >= 0 && step < detail::escape) {
                 chunk.steps_us[slot] = static_cast<std::uint16_t>(step);
             } else {
-                chunk.steps_us[slot] = escape;
+                chunk.steps_us[slot] = detail::escape;
                 add_escape(time_us);
             }
         }
