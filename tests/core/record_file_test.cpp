@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: MIT
 // Saving the record to a file: a failure half-way, a full disk and the reports they make.
 #include "atomic_file.h"
+#include "change_record.h"
 #include "record_fd_output.h"
+#include "record_save.h"
 #include "record_writer.h"
 #include "runtime_error.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -27,17 +33,38 @@ std::string contents(const fs::path& path)
     return text.str();
 }
 
-// The record of `entries` changes written as CSV through an AtomicFile onto target.
-void save_csv(const fs::path& target, int entries)
+// 100,000 entries one millisecond apart.
+RecordSnapshot hundred_thousand()
 {
-    AtomicFile file(target.string());
-    FdRecordOutput output(file.fd());
-    const auto writer = make_record_writer(RecordFormat::Csv, output);
-    for (int i = 0; i < entries; ++i)
-        writer->add({ static_cast<std::uint8_t>(i), 1'800'000'000'000'000 + i * 1000 });
-    writer->finish();
-    file.commit();
+    ChangeRecord record;
+    for (int i = 0; i < 100'000; ++i)
+        record.append(static_cast<std::uint8_t>(i), 1'800'000'000'000'000 + i * 1000);
+    return record.snapshot();
 }
+
+// A file may grow to at most `bytes` while it lives; a write past that fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+        : old_handler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        rlimit small = before_;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit before_ {};
+    void (*old_handler_)(int);
+};
 
 class RecordFileTest : public testing::Test {
 protected:
@@ -60,37 +87,52 @@ protected:
 
 } // namespace
 
-TEST_F(RecordFileTest, ASaveThatFailsHalfWayLeavesTheOldFile)
+// Nothing of a save that does not finish is left under the chosen name, nor beside it.
+TEST_F(RecordFileTest, ASaveThatStopsHalfWayLeavesNoTrace)
 {
+    const struct {
+        const char* name;
+        const char* old; // the file saved over, or none
+        bool fails; // the disk refuses more than 64 KiB
+        std::size_t cancel_at; // entries written when the user cancels
+    } rows[] = {
+        { "fails over an old file", "old\n", true, SIZE_MAX },
+        { "fails where no file was", nullptr, true, SIZE_MAX },
+        { "cancelled over an old file", "old\n", false, 50'000 },
+    };
+    const RecordSnapshot snapshot = hundred_thousand();
     const fs::path target = folder_ / "liste.csv";
-    std::ofstream(target) << "old\n";
-    // The system refuses to let a file grow past 64 KiB: the write fails with EFBIG.
-    rlimit before {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    std::error_code code;
-    try {
-        save_csv(target, 100'000);
-    } catch (const std::system_error& error) {
-        code = error.code();
+    for (const auto& row : rows) {
+        fs::remove(target);
+        if (row.old)
+            std::ofstream(target) << row.old;
+        int report = 0;
+        bool finished = true;
+        try {
+            std::optional<FileSizeLimit> limit;
+            if (row.fails)
+                limit.emplace(64 * 1024);
+            finished = save_record(snapshot, RecordFormat::Csv, target.string(),
+                [&](std::size_t written) { return written < row.cancel_at; });
+        } catch (const RuntimeError& error) {
+            report = error.number();
+        }
+        EXPECT_EQ(report, row.fails ? 75 : 0) << row.name;
+        EXPECT_FALSE(finished && !row.fails) << row.name;
+        EXPECT_EQ(fs::exists(target) ? contents(target) : "none", row.old ? row.old : "none")
+            << row.name;
+        EXPECT_EQ(files(), row.old ? 1U : 0U) << row.name << ": a temporary file is left";
     }
-    setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, old_handler);
-
-    EXPECT_EQ(code, std::errc::file_too_large);
-    EXPECT_EQ(contents(target), "old\n");
-    EXPECT_EQ(files(), 1U) << "the temporary file is left behind";
 }
 
 TEST_F(RecordFileTest, ASaveReplacesTheFileWhole)
 {
     const fs::path target = folder_ / "liste.csv";
     std::ofstream(target) << "old\n";
-    save_csv(target, 3);
-    EXPECT_EQ(contents(target).substr(0, 32), "time,elapsed_us,value,byte,bits\n");
+    ASSERT_TRUE(save_record(hundred_thousand(), RecordFormat::Csv, target.string(), {}));
+    const std::string text = contents(target);
+    EXPECT_EQ(text.substr(0, 32), "time,elapsed_us,value,byte,bits\n");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 100'001);
     EXPECT_EQ(files(), 1U);
 }
 
