@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The change list's context menu on the real window: its items, the shortcuts, the save
-// dialog, the tooltip and a failed save that leaves polling running.
+// dialog, the tooltip, a failed save that leaves polling running, and the save's progress.
 #include "change_list.h"
 #include "error_report.h"
 #include "form1.h"
 #include "poll_timer.h"
+#include "record_job.h"
 #include "record_menu.h"
 #include "record_time_text.h"
 #include "vars.h"
@@ -16,6 +17,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -27,6 +29,8 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -186,4 +190,35 @@ TEST_F(RecordMenuTest, AFailedSaveIsReportedAndPollingGoesOn)
             + path + QStringLiteral(" (No such file or directory)")));
     EXPECT_EQ(form.List1->count(), 4U);
     EXPECT_TRUE(form.timer1->isEnabled());
+}
+
+// Work that runs until cancelled: the dialog comes up after a while and "Abbrechen" stops it.
+TEST(RecordJob, ShowsProgressAndCancels)
+{
+    QWidget window;
+    window.show();
+    RecordJob job(&window, &window);
+    std::optional<bool> finished;
+    ASSERT_TRUE(job.start(
+        QStringLiteral("Liste wird gespeichert …"), 100,
+        [](const KeepGoing& keep_going) {
+            for (std::size_t written = 0; keep_going(written % 100); ++written)
+                std::this_thread::yield();
+            return false;
+        },
+        [&](std::exception_ptr failure, bool done) {
+            EXPECT_FALSE(failure);
+            finished = done;
+        }));
+    EXPECT_FALSE(job.start(QString(), 0, {}, {})) << "a second job while one runs";
+    QProgressDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = window.findChild<QProgressDialog*>()); }));
+    EXPECT_EQ(dialog->labelText(), QStringLiteral("Liste wird gespeichert …"));
+    auto* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QStringLiteral("Abbrechen"));
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }));
+    EXPECT_FALSE(*finished);
+    EXPECT_FALSE(job.busy());
 }
