@@ -53,7 +53,8 @@ TEST(ChangeRecord, HoldsAMillionEntriesInAboutThreeBytesPerEntry)
     EXPECT_EQ(record.size(), entries);
     EXPECT_EQ(record.at(entries - 1), byte_for(entries - 1));
     EXPECT_GE(record.storage_bytes(), 3 * entries);
-    EXPECT_LT(record.storage_bytes(), 3.05 * static_cast<double>(entries + chunk_size));
+    EXPECT_LT(static_cast<double>(record.storage_bytes()),
+        3.05 * static_cast<double>(entries + chunk_size));
 }
 
 TEST(ChangeRecord, ClearGivesTheMemoryBackAndStartsAfresh)
