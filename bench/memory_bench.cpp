@@ -25,8 +25,10 @@ void BM_ChangeListMemory(benchmark::State& state)
         // entries'.
         auto list = std::make_unique<ChangeList>();
         const std::size_t before = bench_support::resident_bytes();
+        // With their times, one millisecond apart.
         for (std::size_t i = 0; i < entries; ++i)
-            list->addItem(static_cast<std::uint8_t>(i * 7));
+            list->addItem(static_cast<std::uint8_t>(i * 7),
+                1'800'000'000'000'000 + static_cast<std::int64_t>(i) * 1000);
         const std::size_t after = bench_support::resident_bytes();
         report(state, before, after, entries);
         list.reset();

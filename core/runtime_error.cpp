@@ -1,5 +1,6 @@
 #include "runtime_error.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace {
@@ -35,8 +36,8 @@ RuntimeError RuntimeError::library_not_found(std::string_view library, std::stri
         with_reason("Datei nicht gefunden: " + std::string(library), reason) };
 }
 
-RuntimeError RuntimeError::entry_point_not_found(std::string_view entry_point,
-    std::string_view library)
+RuntimeError RuntimeError::entry_point_not_found(
+    std::string_view entry_point, std::string_view library)
 {
     return { Kind::EntryPointNotFound,
         "DLL-Einsprungpunkt " + std::string(entry_point) + " in " + std::string(library)
@@ -46,6 +47,33 @@ RuntimeError RuntimeError::entry_point_not_found(std::string_view entry_point,
 RuntimeError RuntimeError::port_access_failed(std::string_view reason)
 {
     return { Kind::PortAccessFailed, with_reason("Portzugriff fehlgeschlagen", reason) };
+}
+
+RuntimeError RuntimeError::path_file_access(std::string_view path, std::string_view reason)
+{
+    return { Kind::PathFileAccess,
+        with_reason("Fehler beim Zugriff auf Pfad/Datei: " + std::string(path), reason) };
+}
+
+RuntimeError RuntimeError::disk_full(std::string_view path)
+{
+    return { Kind::DiskFull, with_reason("Datenträger voll", path) };
+}
+
+RuntimeError RuntimeError::file_failed(std::string_view path, std::error_code code)
+{
+    if (code == std::errc::no_space_on_device)
+        return disk_full(path);
+#ifdef EDQUOT
+    if (code == std::error_code(EDQUOT, std::generic_category()))
+        return disk_full(path);
+#endif
+#ifdef _WIN32
+    // ERROR_HANDLE_DISK_FULL and ERROR_DISK_FULL, from a rename.
+    if (code.category() == std::system_category() && (code.value() == 39 || code.value() == 112))
+        return disk_full(path);
+#endif
+    return path_file_access(path, code.message());
 }
 
 int RuntimeError::number() const noexcept
@@ -61,6 +89,10 @@ int RuntimeError::number() const noexcept
         return 453;
     case Kind::PortAccessFailed:
         return 57; // device I/O error
+    case Kind::PathFileAccess:
+        return 75;
+    case Kind::DiskFull:
+        return 61;
     }
     return 0;
 }

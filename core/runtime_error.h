@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 // The one error type of the tool. Every failure that reaches the user is one of
 // these kinds; what() is the German text the report shows.
@@ -14,6 +15,8 @@ public:
         LibraryNotFound, // the driver library could not be loaded
         EntryPointNotFound, // an entry point is missing from the driver library
         PortAccessFailed, // the driver says the port could not be reached
+        PathFileAccess, // a file could not be written (or read)
+        DiskFull, // no room left on the file's disk
     };
 
     [[nodiscard]] static RuntimeError overflow();
@@ -24,6 +27,13 @@ public:
     [[nodiscard]] static RuntimeError entry_point_not_found(std::string_view entry_point,
         std::string_view library);
     [[nodiscard]] static RuntimeError port_access_failed(std::string_view reason);
+    // path: the file the user named; reason: what the system said.
+    [[nodiscard]] static RuntimeError path_file_access(std::string_view path,
+        std::string_view reason);
+    [[nodiscard]] static RuntimeError disk_full(std::string_view path);
+    // The kind a failed file operation is: disk_full() for ENOSPC or EDQUOT, otherwise
+    // path_file_access() with the system's text for the code.
+    [[nodiscard]] static RuntimeError file_failed(std::string_view path, std::error_code code);
 
     [[nodiscard]] Kind kind() const noexcept { return kind_; }
     // The number the classic run-time error report gives this kind (6 for an overflow).

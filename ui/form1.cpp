@@ -5,6 +5,7 @@
 #include "layout.h"
 #include "pictures.h"
 #include "poll_timer.h"
+#include "record_menu.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -128,6 +129,9 @@ Form1::Form1(PortAccess port, QWidget* parent)
 
     // The focusable control with the lowest tab index.
     txt_ausgabe->setFocus(Qt::OtherFocusReason);
+
+    list_menu
+        = new RecordMenu(List1, [this](const std::exception& error) { report(error, false); });
 
     connect(btn_start, &QPushButton::clicked, this, &Form1::btn_start_Click);
     connect(btn_list, &QPushButton::clicked, this, &Form1::btn_list_Click);

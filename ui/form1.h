@@ -2,6 +2,7 @@
 
 #include "poll_step.h"
 #include "port_access.h"
+#include "record_clock.h"
 
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class RecordMenu;
 
 // The main window, the program's only one. It owns its controls and the timer
 // for the whole run; the controls keep the names and places of the window's
@@ -56,6 +58,7 @@ public:
     QPushButton* btn_ende = nullptr;
 
     PollTimer* timer1 = nullptr; // disabled, 10 ms
+    RecordMenu* list_menu = nullptr; // List1's context menu: copying and saving
 
     // The lamps of bits 0 to 7: an[0] is an1 (bit 0, rightmost), an[7] is an8.
     // Each on-lamp an[k] lies exactly over its off-lamp aus[k].
@@ -71,11 +74,17 @@ private:
     void timer1_Timer();
 
     // Reports a run-time error; the program goes on. While a report is open no tick
-    // runs and no second report opens.
-    void report(const std::exception& error);
+    // runs and no second report opens. A failed save is no failed tick: its report
+    // (pause_polling false) lets the ticks go on, and a tick's report that comes while it
+    // is open follows when it closes.
+    void report(const std::exception& error, bool pause_polling = true);
 
     PortAccess port_;
     PollStep step_;
+    // Taken at each Start: the entries' times are the monotonic clock read through it.
+    RecordClock clock_ = RecordClock::start();
     Reporter reporter_;
     bool reporting_ = false;
+    bool polling_paused_ = false;
+    std::exception_ptr pending_report_;
 };

@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 // Leaves the box alone when it already shows the text, so that a selection in it
@@ -65,6 +67,7 @@ void Form1::btn_start_Click()
         timer1->setInterval(round_to_long(text_to_number(txt_interval->text().toStdString())));
         if (!timer1->isEnabled()) {
             vars::port_text = txt_port->text().toStdString();
+            clock_ = RecordClock::start();
             btn_start->setText(QStringLiteral("Stop"));
             timer1->setEnabled(true);
         } else {
@@ -91,11 +94,13 @@ void Form1::btn_ende_Click()
 
 void Form1::timer1_Timer()
 {
-    if (reporting_)
+    if (polling_paused_)
         return;
     try {
         const TextPort port { port_ };
-        step_(port, chk_255->isChecked(), [this](std::uint8_t value) { List1->addItem(value); });
+        // The clock is read only when the value changed.
+        step_(port, chk_255->isChecked(),
+            [this](std::uint8_t value) { List1->addItem(value, clock_.wall_us(monotonic_us())); });
         show_text(txt_ausgabe, vars::out_value);
         show_text(txt_list, static_cast<std::int64_t>(List1->count()));
         show_lamps(an);
@@ -108,12 +113,24 @@ void Form1::timer1_Timer()
     }
 }
 
-void Form1::report(const std::exception& error)
+void Form1::report(const std::exception& error, bool pause_polling)
 {
-    // One report at a time; while it is open no tick runs.
-    if (reporting_)
+    // One report at a time; while it is open no tick runs, unless it is a save's.
+    if (reporting_) {
+        if (!polling_paused_ && !pending_report_)
+            pending_report_ = std::current_exception();
         return;
+    }
     reporting_ = true;
+    polling_paused_ = pause_polling;
     reporter_(this, error);
     reporting_ = false;
+    polling_paused_ = false;
+    if (const std::exception_ptr pending = std::exchange(pending_report_, nullptr)) {
+        try {
+            std::rethrow_exception(pending);
+        } catch (const std::exception& next) {
+            report(next);
+        }
+    }
 }

@@ -67,10 +67,11 @@ e2e_init() {
     unset WAYLAND_DISPLAY XAUTHORITY
 }
 
-# e2e_start_xvfb: an X server on the first free display, ready when this returns.
+# e2e_start_xvfb [WIDTHxHEIGHTxDEPTH]: an X server on the first free display (640x480x24 by
+# default), ready when this returns.
 e2e_start_xvfb() {
     local number=''
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${1:-640x480x24}" -nolisten tcp -noreset \
         3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
     E2E_XVFB_PID=$!
     # Xvfb writes the display number once it accepts clients.

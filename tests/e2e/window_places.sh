@@ -14,6 +14,8 @@ readonly E2E_PORT_X=36 E2E_PORT_Y=41
 readonly E2E_INTERVAL_X=100 E2E_INTERVAL_Y=89
 readonly E2E_COUNT_X=36 E2E_COUNT_Y=89
 readonly E2E_CHK255_X=22 E2E_CHK255_Y=136
+# Inside the first row of the change list.
+readonly E2E_LIST_X=176 E2E_LIST_Y=40
 # Lamp left edges for bits 7 down to 0 and their top. The pixel 8,10 inside a lamp is face
 # in both pictures: bright red (255,0,0) lit, dark red (128,0,0) unlit.
 readonly E2E_LAMP_LEFTS=(16 40 64 88 120 144 168 192)

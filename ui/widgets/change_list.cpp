@@ -2,8 +2,11 @@
 
 #include "change_list_rows.h"
 #include "decimal_text.h"
+#include "record_time_text.h"
 #include "runtime_error.h"
 
+#include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QTimerEvent>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -68,9 +72,9 @@ ChangeList::ChangeList(QWidget* parent)
     updateScrollRange();
 }
 
-void ChangeList::addItem(std::uint8_t value)
+void ChangeList::addItem(std::uint8_t value, std::int64_t time_us)
 {
-    model_.append(value);
+    model_.append(value, time_us);
     if (!refresh_.isActive())
         refresh_.start(refresh_ms, this);
 }
@@ -183,6 +187,12 @@ void ChangeList::resizeEvent(QResizeEvent* event)
 
 void ChangeList::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        contextMenuEvent(&request);
+        return;
+    }
     const auto move = move_for(event->key());
     if (!move) {
         QAbstractScrollArea::keyPressEvent(event);
@@ -278,6 +288,41 @@ void ChangeList::scrollContentsBy(int, int)
 {
     // The scroll bar counts rows, not pixels, so the picture is drawn afresh.
     viewport()->update();
+}
+
+void ChangeList::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        Q_EMIT contextMenuWanted(event->globalPos());
+        return;
+    }
+    // Below the current row, or at the list's top left when none is in view.
+    const std::ptrdiff_t below = current_ - topRow() + 1;
+    const int y = current_ >= 0 && below > 0 && below <= fullRows()
+        ? static_cast<int>(below) * row_height_
+        : 0;
+    Q_EMIT contextMenuWanted(viewport()->mapToGlobal(QPoint(text_margin, y)));
+}
+
+// An entry's tooltip is the moment it was read, e.g. "08.12.2026 10:15:02,123456".
+bool ChangeList::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QAbstractScrollArea::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const std::ptrdiff_t row = rowAt(help->pos());
+    if (row < 0 || static_cast<std::size_t>(row) >= shown_count_) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    const QRect rect(
+        0, static_cast<int>(row - topRow()) * row_height_, viewport()->width(), row_height_);
+    QToolTip::showText(help->globalPos(),
+        QString::fromStdString(german_time_text(model_.time_us(static_cast<std::size_t>(row)))),
+        viewport(), rect);
+    return true;
 }
 
 void ChangeList::catchUp()

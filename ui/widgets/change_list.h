@@ -1,6 +1,6 @@
 #pragma once
 
-#include "change_list_model.h"
+#include "change_record.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -10,8 +10,8 @@
 
 // The list box of the window: unsorted, one column, single selection, any number of
 // entries. Adding an entry costs the same at ten million entries as at ten: addItem()
-// only stores the byte, and the scroll bar and picture catch up at most once per screen
-// refresh (refresh_ms after the first of a run of additions). count() is always current.
+// only stores the byte and its time, and the scroll bar and picture catch up at most once per
+// screen refresh (refresh_ms after the first of a run of additions). count() is always current.
 // Scroll positions are in rows; the view's top row stays where it is when entries come.
 class ChangeList : public QAbstractScrollArea {
     Q_OBJECT
@@ -22,16 +22,20 @@ public:
 
     explicit ChangeList(QWidget* parent = nullptr);
 
-    // Adds an entry at the end.
-    void addItem(std::uint8_t value);
-    // Removes every entry, gives their memory back, leaves no current row and scrolls to
-    // the top.
+    // Adds an entry at the end. time_us: wall-clock microseconds of the read, which the
+    // entry's tooltip shows.
+    void addItem(std::uint8_t value, std::int64_t time_us = 0);
+    // Removes every entry and its time, gives their memory back, leaves no current row and
+    // scrolls to the top.
     void clear();
     // The number of entries, always current.
     [[nodiscard]] std::size_t count() const noexcept { return model_.size(); }
     // The text shown for an entry: its decimal digits ("0" to "255"); empty for a row at
     // or past count().
     [[nodiscard]] QString itemText(std::size_t row) const;
+
+    // The entries with their times, for copying and saving.
+    [[nodiscard]] const ChangeRecord& record() const noexcept { return model_; }
 
     // The selected row, which keyboard and mouse move; -1 for none.
     [[nodiscard]] std::ptrdiff_t currentRow() const noexcept { return current_; }
@@ -50,6 +54,9 @@ public:
 
 Q_SIGNALS:
     void currentRowChanged(std::ptrdiff_t row);
+    // The right button, the Menu key or Shift+F10 asks for a context menu at global_pos:
+    // under the mouse, or from the keyboard under the current row.
+    void contextMenuWanted(QPoint global_pos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -62,6 +69,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Brings the scroll bar up to the entries and repaints if new entries are in view.
@@ -70,7 +79,7 @@ private:
     [[nodiscard]] std::ptrdiff_t fullRows() const noexcept;
     void selectRowUnderMouse(int y);
 
-    ChangeListModel model_;
+    ChangeRecord model_;
     QBasicTimer refresh_;
     // Entries the scroll bar and picture knew of at the last catch-up.
     std::size_t shown_count_ = 0;
