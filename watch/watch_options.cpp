@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view program = "movanta-watch";
 constexpr std::string_view usage_line = "usage: movanta-watch [-p PORT] [-i MS] [-f FORMAT] "
-                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]... (--help)";
+                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]...";
 
 constexpr std::string_view help_text = R"(
 Watches one byte-wide I/O port as the Movanta window does, without a window: reads it at a

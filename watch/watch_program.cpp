@@ -49,7 +49,8 @@ int run_watch_program(const WatchOptions& options)
     int status = 0;
     {
         FdRecordOutput output(fd);
-        WriterSink writer(options.format, output);
+        WriterSink writer(options.format, output,
+            options.output.empty() ? std::string("standard output") : options.output);
         const std::vector<RecordSink*> sinks { &writer };
         const WatchResult result = run_watch(options, sinks, stop, fd);
 
@@ -63,12 +64,8 @@ int run_watch_program(const WatchOptions& options)
             status = 3;
             break;
         case WatchEnd::PortFailed:
-            complain(result.reason);
-            status = 1;
-            break;
         case WatchEnd::OutputFailed:
-            complain((options.output.empty() ? std::string("standard output") : options.output)
-                + ": " + result.reason);
+            complain(result.reason);
             status = 1;
             break;
         }
