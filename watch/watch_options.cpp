@@ -94,9 +94,9 @@ std::optional<std::string> read_format(WatchOptions& options, std::string_view t
 }
 
 // help and version have no reader: they end the parsing at once.
-const std::array<Option, 13>& options_table()
+std::span<const Option> options_table()
 {
-    static const std::array<Option, 13> table { {
+    static const Option table[] = {
         { "help", 'h', "", nullptr },
         { "version", '\0', "", nullptr },
         { "port", 'p', "PORT",
@@ -163,7 +163,7 @@ const std::array<Option, 13>& options_table()
                 o.stats = true;
                 return std::nullopt;
             } },
-    } };
+    };
     return table;
 }
 
@@ -181,11 +181,13 @@ std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"
 // The long option that name is, or a unique abbreviation of, as GNU getopt_long allows.
 const Option* find_long(std::string_view name, std::string& problem)
 {
-    const Option* found = nullptr;
     for (const Option& option : options_table()) {
         if (option.long_name == name)
             return &option;
-        if (option.long_name.starts_with(name)) {
+    }
+    const Option* found = nullptr;
+    for (const Option& option : options_table()) {
+        if (!name.empty() && option.long_name.starts_with(name)) {
             if (found != nullptr) {
                 problem = "option '--" + std::string(name) + "' is ambiguous";
                 return nullptr;
