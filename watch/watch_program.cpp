@@ -5,6 +5,7 @@
 #include "record_fd_output.h"
 #include "record_sink.h"
 #include "stop_signals.h"
+#include "stoppable_output.h"
 #include "watch_options.h"
 #include "watch_run.h"
 #include "writer_sink.h"
@@ -48,7 +49,8 @@ int run_watch_program(const WatchOptions& options)
 
     int status = 0;
     {
-        FdRecordOutput output(fd);
+        FdRecordOutput fd_output(fd);
+        StoppableOutput output(fd_output, fd, stop.fd());
         WriterSink writer(options.format, output,
             options.output.empty() ? std::string("standard output") : options.output);
         const std::vector<RecordSink*> sinks { &writer };

@@ -10,6 +10,7 @@
 #include "record_sink.h"
 #include "runtime_error.h"
 #include "stop_signals.h"
+#include "stoppable_output.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -149,6 +150,10 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
         result.end = run.poll();
         // Nothing more can reach a reader that has gone, the end included.
         finish = result.end != WatchEnd::ReaderGone;
+    } catch (const OutputStopped&) {
+        // A reader that takes nothing would not take the end either.
+        result.end = WatchEnd::Stopped;
+        finish = false;
     } catch (const RuntimeError& error) {
         result.end = WatchEnd::PortFailed;
         result.reason = error.what();
@@ -168,6 +173,8 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
     if (finish) {
         try {
             run.finish();
+        } catch (const OutputStopped&) {
+            result.end = WatchEnd::Stopped;
         } catch (const std::system_error& error) {
             if (error.code() == std::errc::broken_pipe) {
                 result.end = WatchEnd::ReaderGone;
