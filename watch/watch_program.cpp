@@ -41,11 +41,11 @@ int open_output(const std::string& file_name)
 
 int run_watch_program(const WatchOptions& options)
 {
-    // Blocked before anything else can start a thread, so that every thread leaves them to us.
-    StopSignals stop;
+    // Opened while the stop signals still end the program: opening a FIFO waits for a reader.
     const int fd = open_output(options.output);
     if (fd == -1)
         return 1;
+    StopSignals stop;
 
     int status = 0;
     {
