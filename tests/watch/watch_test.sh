@@ -32,7 +32,7 @@ wait_until() {
     done
     fail "$what (waited 10 s)"
 }
-lines_at_least() { [ "$(wc -l <"$1" 2>/dev/null || echo 0)" -ge "$2" ]; }
+lines_at_least() { [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ]; }
 running() { kill -0 "$pid" 2>/dev/null; }
 # finished STATUS WHAT: the background program ends with STATUS within 10 s.
 finished() {
@@ -144,7 +144,7 @@ for signal in TERM INT HUP; do
     vcd=$tmp/stop-$signal.vcd
     env --default-signal=INT "$watch" -f vcd -i 1 -o "$vcd" 2>"$tmp/err" &
     pid=$!
-    wait_until "$signal: no first record" grep -q '^#0$' "$vcd"
+    wait_until "$signal: no first record" grep -qs '^#0$' "$vcd"
     sim set 888 0x0F
     wait_until "$signal: no second record" eval "[ \$(grep -c '^#' '$vcd') -ge 2 ]"
     kill -s "$signal" "$pid"
