@@ -14,8 +14,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -140,6 +142,38 @@ private:
 
 } // namespace
 
+namespace {
+
+struct Ending {
+    WatchEnd end;
+    std::string reason;
+    bool can_finish; // whether the output may still take its end
+};
+
+// What a failure of the port or of a sink means for the run.
+Ending ending_for(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const OutputStopped&) {
+        // A reader that takes nothing would not take the end either.
+        return { WatchEnd::Stopped, {}, false };
+    } catch (const RuntimeError& error) {
+        return { WatchEnd::PortFailed, error.what(), true };
+    } catch (const std::system_error& error) {
+        // The reader has what it wanted: nothing more can reach it, the end included.
+        if (error.code() == std::errc::broken_pipe)
+            return { WatchEnd::ReaderGone, {}, false };
+        return { WatchEnd::OutputFailed, error.what(), true };
+    } catch (const std::exception& error) {
+        return { WatchEnd::OutputFailed, error.what(), true };
+    } catch (...) {
+        return { WatchEnd::OutputFailed, "unknown failure", true };
+    }
+}
+
+} // namespace
+
 WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> sinks,
     const StopSignals& stop, int output_fd)
 {
@@ -148,44 +182,25 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
     bool finish = true;
     try {
         result.end = run.poll();
-        // Nothing more can reach a reader that has gone, the end included.
         finish = result.end != WatchEnd::ReaderGone;
-    } catch (const OutputStopped&) {
-        // A reader that takes nothing would not take the end either.
-        result.end = WatchEnd::Stopped;
-        finish = false;
-    } catch (const RuntimeError& error) {
-        result.end = WatchEnd::PortFailed;
-        result.reason = error.what();
-    } catch (const std::system_error& error) {
-        if (error.code() == std::errc::broken_pipe) {
-            // The reader has what it wanted: nothing more can reach it, the end included.
-            result.end = WatchEnd::ReaderGone;
-            finish = false;
-        } else {
-            result.end = WatchEnd::OutputFailed;
-            result.reason = error.what();
-        }
-    } catch (const std::exception& error) {
-        result.end = WatchEnd::OutputFailed;
-        result.reason = error.what();
+    } catch (...) {
+        Ending ending = ending_for(std::current_exception());
+        result.end = ending.end;
+        result.reason = std::move(ending.reason);
+        finish = ending.can_finish;
     }
     if (finish) {
         try {
             run.finish();
-        } catch (const OutputStopped&) {
-            result.end = WatchEnd::Stopped;
-        } catch (const std::system_error& error) {
-            if (error.code() == std::errc::broken_pipe) {
-                result.end = WatchEnd::ReaderGone;
-            } else if (result.end != WatchEnd::OutputFailed) {
-                result.end = WatchEnd::OutputFailed;
-                result.reason = error.what();
-            }
-        } catch (const std::exception& error) {
-            if (result.end != WatchEnd::OutputFailed) {
-                result.end = WatchEnd::OutputFailed;
-                result.reason = error.what();
+        } catch (...) {
+            // The run has ended for its own reason; only an output that failed at the end
+            // changes it (a reader gone or a stop while the output was full leave it as it is).
+            Ending ending = ending_for(std::current_exception());
+            const bool failed
+                = result.end == WatchEnd::PortFailed || result.end == WatchEnd::OutputFailed;
+            if (!failed && ending.end == WatchEnd::OutputFailed) {
+                result.end = ending.end;
+                result.reason = std::move(ending.reason);
             }
         }
     }
