@@ -32,6 +32,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         VERBATIM)
     add_custom_target(movanta_man_page ALL DEPENDS "${movanta_man_page}")
     install(FILES "${movanta_man_page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+    # movanta-watch as a service, an instance per port, and an example of its options file.
+    # lib/systemd/system under the prefix: /usr/lib/systemd/system in the package.
+    install(FILES "${MOVANTA_PACKAGING_DIR}/movanta-watch@.service" DESTINATION "lib/systemd/system")
+    install(FILES "${MOVANTA_PACKAGING_DIR}/watch-888.conf"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/movanta/examples")
 endif()
 
 set(CPACK_PACKAGE_NAME "movanta")
