@@ -24,14 +24,18 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     endif()
 
     # Compressed without name or time stamp, so that the package is the same on every build.
-    set(movanta_man_page "${PROJECT_BINARY_DIR}/packaging/movanta-portsim.1.gz")
-    add_custom_command(OUTPUT "${movanta_man_page}"
-        COMMAND "${CMAKE_COMMAND}" -E make_directory "${PROJECT_BINARY_DIR}/packaging"
-        COMMAND gzip -9nc "${MOVANTA_PACKAGING_DIR}/movanta-portsim.1" > "${movanta_man_page}"
-        DEPENDS "${MOVANTA_PACKAGING_DIR}/movanta-portsim.1"
-        VERBATIM)
-    add_custom_target(movanta_man_page ALL DEPENDS "${movanta_man_page}")
-    install(FILES "${movanta_man_page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+    set(movanta_man_pages)
+    foreach(page movanta-portsim movanta-watch)
+        set(compressed "${PROJECT_BINARY_DIR}/packaging/${page}.1.gz")
+        add_custom_command(OUTPUT "${compressed}"
+            COMMAND "${CMAKE_COMMAND}" -E make_directory "${PROJECT_BINARY_DIR}/packaging"
+            COMMAND gzip -9nc "${MOVANTA_PACKAGING_DIR}/${page}.1" > "${compressed}"
+            DEPENDS "${MOVANTA_PACKAGING_DIR}/${page}.1"
+            VERBATIM)
+        list(APPEND movanta_man_pages "${compressed}")
+    endforeach()
+    add_custom_target(movanta_man_page ALL DEPENDS ${movanta_man_pages})
+    install(FILES ${movanta_man_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
     # movanta-watch as a service, an instance per port, and an example of its options file.
     # lib/systemd/system under the prefix: /usr/lib/systemd/system in the package.
@@ -51,8 +55,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "Movanta reads one byte-wide hardware I/O port, typically a register of a"
     "PC parallel port, every few milliseconds, shows 255 minus the byte read,"
     "lights one of eight lamps for each set bit and logs every change in a"
-    "list. The package also holds a port simulator, movanta-portsim, for"
-    "trying the tool without hardware.")
+    "list. The package also holds movanta-watch, the same watch as a command"
+    "for scripts, logs and machines without a screen, and a port simulator,"
+    "movanta-portsim, for trying the tool without hardware.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_STRIP_FILES ON)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")

@@ -7,14 +7,18 @@
 #include "algo_umrechnen.h"
 #include "vars.h"
 
+#include <array>
 #include <cstdint>
 
 // A value counts as changed only after `debounce` equal samples in a row (1: at once, as the
 // window has it); a value that turns back before that is a glitch, counted and not recorded.
+// With record_first, the first sample is recorded whatever last_value holds (movanta-watch's
+// record starts with the value at start); the window records only a change from last_value.
 class PollStep {
 public:
-    explicit PollStep(unsigned debounce = 1) noexcept
+    explicit PollStep(unsigned debounce = 1, bool record_first = false) noexcept
         : debounce_(debounce < 1 ? 1 : debounce)
+        , first_(record_first)
     {
     }
 
@@ -29,9 +33,11 @@ public:
         const std::uint8_t byte = port.read();
         vars::out_value = static_cast<std::uint8_t>(255 - byte);
         const bool changed = settled(vars::out_value);
-        if (changed)
+        if (changed) {
             record(vars::out_value);
-        algo_umrechnen::umrechnen(vars::out_value);
+            first_ = false;
+        }
+        split_bits();
         if (changed || debounce_ == 1)
             vars::last_value = vars::out_value;
         return changed;
@@ -40,9 +46,24 @@ public:
     [[nodiscard]] std::uint64_t glitches() const noexcept { return glitches_; }
 
 private:
+    // umrechnen only when out_value or bits differ from what its last call left: a steady
+    // value free-running costs a byte and 16 bytes compared instead of eight floor() pairs.
+    // Comparing bits too keeps anyone else's writes to them (vars::reset) from lasting.
+    void split_bits()
+    {
+        if (split_ && vars::out_value == split_value_ && vars::bits == split_bits_)
+            return;
+        algo_umrechnen::umrechnen(vars::out_value);
+        split_ = true;
+        split_value_ = vars::out_value;
+        split_bits_ = vars::bits;
+    }
+
     // Whether value is a new value that has now been seen debounce_ times in a row.
     bool settled(std::uint8_t value) noexcept
     {
+        if (first_)
+            return true;
         if (value == vars::last_value) {
             if (seen_ > 0)
                 ++glitches_;
@@ -62,7 +83,11 @@ private:
     }
 
     unsigned debounce_;
+    bool first_;
     unsigned seen_ = 0;
     std::uint8_t candidate_ = 0;
     std::uint64_t glitches_ = 0;
+    bool split_ = false;
+    std::uint8_t split_value_ = 0;
+    std::array<truth, 8> split_bits_ {};
 };

@@ -19,4 +19,6 @@ std::uint8_t read(std::int32_t port) { return driver().read(port); }
 
 void write(std::int32_t port, std::uint8_t value) { driver().write(port, value); }
 
+PortBinding& binding() { return driver(); }
+
 } // namespace port_io

@@ -78,12 +78,12 @@ desktop=$usr/share/applications/movanta.desktop
 manpage=$usr/share/man/man1/movanta-portsim.1.gz
 
 # Exactly these files, nothing beside them (build-tree test programs, static libraries).
-expected=$(printf '%s\n' usr/bin/movanta usr/bin/movanta-portsim \
+expected=$(printf '%s\n' usr/bin/movanta usr/bin/movanta-portsim usr/bin/movanta-watch \
     "usr/$libdir/movanta/libdlportio.so" "usr/$libdir/movanta/portsim/libdlportio.so" \
     usr/share/applications/movanta.desktop \
     usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/movanta.png \
     usr/share/metainfo/io.github.movanta.movanta.metainfo.xml \
-    usr/share/man/man1/movanta-portsim.1.gz \
+    usr/share/man/man1/movanta-portsim.1.gz usr/share/man/man1/movanta-watch.1.gz \
     usr/lib/systemd/system/movanta-watch@.service usr/share/doc/movanta/examples/watch-888.conf | sort)
 actual=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort)
 if [ "$actual" != "$expected" ]; then
@@ -96,7 +96,8 @@ for size in 16 32 48; do
     file -b "$icon" | grep -q "PNG image data, $size x $size," \
         || fail "icon ${size}x${size} is $(file -b "$icon")"
 done
-[ -x "$usr/bin/movanta" ] && [ -x "$usr/bin/movanta-portsim" ] || fail "a program is not executable"
+[ -x "$usr/bin/movanta" ] && [ -x "$usr/bin/movanta-portsim" ] && [ -x "$usr/bin/movanta-watch" ] \
+    || fail "a program is not executable"
 
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
 appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli validate $metainfo"
@@ -104,12 +105,15 @@ appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli vali
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
 
-gzip -t "$manpage" || fail "the man page is no gzip file"
-gzip -dc "$manpage" | grep -q '^\.TH MOVANTA-PORTSIM 1 ' || fail "the man page has no title line"
-if command -v man >/dev/null; then
-    warnings=$(MANWIDTH=80 man --warnings -l "$manpage" 2>&1 >/dev/null)
-    [ -z "$warnings" ] || fail "man page warnings: $warnings"
-fi
+for manpage in "$manpage" "$usr/share/man/man1/movanta-watch.1.gz"; do
+    title=$(basename "$manpage" .1.gz | tr a-z A-Z)
+    gzip -t "$manpage" || fail "$manpage is no gzip file"
+    gzip -dc "$manpage" | grep -q "^\.TH $title 1 " || fail "$manpage has no title line"
+    if command -v man >/dev/null; then
+        warnings=$(MANWIDTH=80 man --warnings -l "$manpage" 2>&1 >/dev/null)
+        [ -z "$warnings" ] || fail "man page warnings: $warnings"
+    fi
+done
 
 # The RUNPATH: one $ORIGIN-relative folder, and it is the installed hardware driver's.
 dynamic=$(readelf -d "$usr/bin/movanta")
@@ -133,6 +137,12 @@ build_id() { readelf -n "$1" | sed -n 's/.*Build ID: //p'; }
 export MOVANTA_PORTSIM=$work/ports
 "$usr/bin/movanta-portsim" set 888 0x5A || fail "movanta-portsim set"
 [ "$("$usr/bin/movanta-portsim" get 888)" = 90 ] || fail "movanta-portsim get 888 is not 90"
+
+# The installed watch: the simulator through LD_LIBRARY_PATH, and the same RUNPATH as movanta.
+record=$(LD_LIBRARY_PATH="$simulator_dir" "$usr/bin/movanta-watch" --once -f csv 2>&1)
+[[ "$record" == *",165,90,10100101" ]] || fail "movanta-watch --once on the simulator gave: $record"
+[ "$(readelf -d "$usr/bin/movanta-watch" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')" = "$runpath" ] \
+    || fail "movanta-watch has another RUNPATH than movanta"
 
 # The installed program, on a display of its own.
 exec 3>"$work/display"

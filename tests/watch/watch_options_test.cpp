@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+// movanta-watch's command line, one row per case: what it runs with, or how it refuses.
+#include "watch_options.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Row {
+    std::vector<std::string_view> arguments;
+    std::function<void(WatchOptions&)> expected; // from the defaults; null: no run
+    int status = 0; // when it does not run
+    std::string message = {}; // a part of what it prints then
+};
+
+void set_port(WatchOptions& o, std::int32_t port) { o.port = port; }
+
+const std::vector<Row> rows = {
+    { {}, [](WatchOptions&) {} },
+    { { "-p", "889" }, [](WatchOptions& o) { set_port(o, 889); } },
+    { { "--port=0x378" }, [](WatchOptions& o) { set_port(o, 888); } },
+    { { "-p&H379" }, [](WatchOptions& o) { set_port(o, 889); } },
+    { { "--port", "&o1570" }, [](WatchOptions& o) { set_port(o, 888); } },
+    { { "-p", "65535" }, [](WatchOptions& o) { set_port(o, 65535); } },
+    { { "-p", "0" }, [](WatchOptions& o) { set_port(o, 0); } },
+    { { "-p", "65536" }, nullptr, 2, "-p '65536': expects a number from 0 to 65535" },
+    { { "-p", "888abc" }, nullptr, 2, "-p '888abc'" },
+    { { "-p", " 888" }, nullptr, 2, "-p ' 888'" },
+    { { "-p", "+888" }, nullptr, 2, "-p '+888'" },
+    { { "-p", "-1" }, nullptr, 2, "-p '-1'" },
+    { { "-p", "0x" }, nullptr, 2, "-p '0x'" },
+    { { "-p", "&H" }, nullptr, 2, "-p '&H'" },
+    { { "-p", "&O8" }, nullptr, 2, "-p '&O8'" },
+    { { "-p", "8.0" }, nullptr, 2, "-p '8.0'" },
+    { { "-p", "" }, nullptr, 2, "-p ''" },
+    { { "-p" }, nullptr, 2, "option '-p' requires an argument PORT" },
+    { { "-i", "1" }, [](WatchOptions& o) { o.interval_ns = 1'000'000; } },
+    { { "-i", "0.1" }, [](WatchOptions& o) { o.interval_ns = 100'000; } },
+    { { "--interval=0.01" }, [](WatchOptions& o) { o.interval_ns = 10'000; } },
+    { { "-i", "0" }, [](WatchOptions& o) { o.interval_ns = 0; } },
+    { { "-i", "0.000" }, [](WatchOptions& o) { o.interval_ns = 0; } },
+    { { "-i", "2.5" }, [](WatchOptions& o) { o.interval_ns = 2'500'000; } },
+    { { "-i", "2147483647" }, [](WatchOptions& o) { o.interval_ns = 2'147'483'647'000'000; } },
+    { { "-i", "0.009" }, nullptr, 2, "expects 0 or a number of milliseconds from 0.01" },
+    { { "-i", "2147483648" }, nullptr, 2, "-i '2147483648'" },
+    { { "-i", "1e3" }, nullptr, 2, "-i '1e3'" },
+    { { "-i", "1,5" }, nullptr, 2, "-i '1,5'" },
+    { { "-i", "." }, nullptr, 2, "-i '.'" },
+    { { "-i", "-5" }, nullptr, 2, "-i '-5'" },
+    { { "--no-write" }, [](WatchOptions& o) { o.write_255 = false; } },
+    { { "--no-write=1" }, nullptr, 2, "option '--no-write' doesn't allow an argument" },
+    { { "-f", "csv" }, [](WatchOptions& o) { o.format = RecordFormat::Csv; } },
+    { { "--format=jsonl" }, [](WatchOptions& o) { o.format = RecordFormat::Jsonl; } },
+    { { "-fvcd" }, [](WatchOptions& o) { o.format = RecordFormat::Vcd; } },
+    { { "-f", "text" }, [](WatchOptions& o) { o.format = RecordFormat::Text; } },
+    { { "-f", "CSV" }, nullptr, 2, "expects text, csv, jsonl or vcd" },
+    { { "-f", "txt" }, nullptr, 2, "-f 'txt'" },
+    { { "-o", "log.csv" }, [](WatchOptions& o) { o.output = "log.csv"; } },
+    { { "-o", "-" }, [](WatchOptions&) {} },
+    { { "-o", "" }, nullptr, 2, "expects a file name" },
+    { { "-n", "3" }, [](WatchOptions& o) { o.count = 3; } },
+    { { "-n", "0" }, nullptr, 2, "expects a whole number of at least 1" },
+    { { "-n", "18446744073709551616" }, nullptr, 2, "-n '18446744073709551616'" },
+    { { "--once" }, [](WatchOptions& o) { o.count = 1; } },
+    { { "--until", "0x80:0x80" },
+        [](WatchOptions& o) {
+            o.until = UntilCondition { 0x80, 0x80 };
+        } },
+    { { "--until=1:0" },
+        [](WatchOptions& o) {
+            o.until = UntilCondition { 1, 0 };
+        } },
+    { { "--until", "&HFF:165" },
+        [](WatchOptions& o) {
+            o.until = UntilCondition { 255, 165 };
+        } },
+    { { "--until", "0x80" }, nullptr, 2, "expects MASK:VALUE" },
+    { { "--until", "256:0" }, nullptr, 2, "each a number from 0 to 255" },
+    { { "--until", "1:2" }, nullptr, 2, "VALUE has bits outside MASK" },
+    { { "-t", "2.5" }, [](WatchOptions& o) { o.timeout_ns = 2'500'000'000; } },
+    { { "-t", "0" }, nullptr, 2, "expects a number of seconds above 0" },
+    { { "--debounce", "3" }, [](WatchOptions& o) { o.debounce = 3; } },
+    { { "--deb", "3" }, [](WatchOptions& o) { o.debounce = 3; } },
+    { { "--debounce", "0" }, nullptr, 2, "--debounce '0'" },
+    { { "--debounce", "4294967296" }, nullptr, 2, "--debounce '4294967296'" },
+    { { "--stats" }, [](WatchOptions& o) { o.stats = true; } },
+    { { "-n", "2", "-n", "5" }, [](WatchOptions& o) { o.count = 5; } },
+    { { "--", "-p" }, nullptr, 2, "unexpected argument '-p'" },
+    { { "888" }, nullptr, 2, "unexpected argument '888'" },
+    { { "--bogus" }, nullptr, 2, "unrecognized option '--bogus'" },
+    { { "-x" }, nullptr, 2, "invalid option -- 'x'" },
+    { { "--help" }, nullptr, 0, "  -p, --port PORT" },
+    { { "-h" }, nullptr, 0, "Exit status: 0 done" },
+    { { "--version" }, nullptr, 0, "movanta-watch 0." },
+    { { "-p", "889", "--help" }, nullptr, 0, "usage: movanta-watch" },
+};
+
+TEST(WatchOptions, Table)
+{
+    for (const Row& row : rows) {
+        std::string shown;
+        for (std::string_view a : row.arguments)
+            shown.append(a).append(" ");
+        SCOPED_TRACE("arguments: " + shown);
+        const ParsedCommandLine parsed = parse_watch_options(row.arguments);
+        if (row.expected) {
+            WatchOptions expected;
+            row.expected(expected);
+            ASSERT_TRUE(parsed.run) << parsed.message;
+            EXPECT_EQ(*parsed.run, expected);
+            continue;
+        }
+        EXPECT_FALSE(parsed.run);
+        EXPECT_EQ(parsed.status, row.status);
+        EXPECT_NE(parsed.message.find(row.message), std::string::npos) << parsed.message;
+        // A refusal names the program and ends with the usage line.
+        if (row.status == 2) {
+            EXPECT_TRUE(parsed.message.starts_with("movanta-watch: "));
+            EXPECT_TRUE(parsed.message.ends_with(std::string(watch_usage_line()) + "\n"));
+        }
+    }
+}
+
+} // namespace

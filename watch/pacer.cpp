@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+// The paced schedule on Linux: a one-shot absolute timerfd for each sleep, and poll() on it
+// together with the stop and output descriptors.
+#include "pacer.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <ctime>
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+namespace {
+
+// Periods below this are kept by waking early and waiting out the rest awake: a timer
+// wake-up on these virtual machines comes 10-60 us late now and then.
+constexpr std::int64_t spin_below_ns = 500'000;
+constexpr std::int64_t early_wake_ns = 60'000;
+
+timespec to_timespec(std::int64_t ns)
+{
+    return { static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000) };
+}
+
+// fds[0] the stop descriptor, fds[1] the output (an error or hang-up: its reader has gone).
+Pacer::Wake why_woken(const std::array<pollfd, 3>& fds)
+{
+    if ((fds[0].revents & POLLIN) != 0)
+        return Pacer::Wake::Stop;
+    if ((fds[1].revents & (POLLERR | POLLHUP)) != 0)
+        return Pacer::Wake::ReaderGone;
+    return Pacer::Wake::Poll;
+}
+
+std::array<pollfd, 3> watched(int stop_fd, int output_fd, int timer_fd)
+{
+    // poll() skips negative descriptors; an output watched for no event still reports
+    // errors and hang-ups, and a regular file never does.
+    return { { { stop_fd, POLLIN, 0 }, { output_fd, 0, 0 }, { timer_fd, POLLIN, 0 } } };
+}
+
+} // namespace
+
+std::int64_t monotonic_ns() noexcept
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+Pacer::Wake check_stop(int stop_fd, int output_fd) noexcept
+{
+    auto fds = watched(stop_fd, output_fd, -1);
+    if (poll(fds.data(), 2, 0) <= 0)
+        return Pacer::Wake::Poll;
+    return why_woken(fds);
+}
+
+Pacer::Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int output_fd) noexcept
+    : period_ns_(period_ns)
+    , next_ns_(start_ns + period_ns)
+    , early_ns_(period_ns < spin_below_ns ? std::min(early_wake_ns, period_ns) : 0)
+    , stop_fd_(stop_fd)
+    , output_fd_(output_fd)
+    , timer_fd_(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK))
+{
+}
+
+Pacer::~Pacer()
+{
+    if (timer_fd_ != -1)
+        close(timer_fd_);
+}
+
+Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
+{
+    if (next_ns_ >= deadline_ns) {
+        const Wake wake = sleep_until(deadline_ns);
+        return wake == Wake::Poll ? Wake::Deadline : wake;
+    }
+    if (const Wake wake = sleep_until(next_ns_ - early_ns_); wake != Wake::Poll)
+        return wake;
+    std::int64_t now = monotonic_ns();
+    while (now < next_ns_)
+        now = monotonic_ns();
+
+    const std::int64_t behind = (now - next_ns_) / period_ns_;
+    late_ += static_cast<std::uint64_t>(behind);
+    next_ns_ += (behind + 1) * period_ns_;
+    return Wake::Poll;
+}
+
+Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
+{
+    if (monotonic_ns() >= wake_ns)
+        return Wake::Poll;
+    if (timer_fd_ == -1) {
+        // Without a timer descriptor, a stop or a gone reader is seen after the sleep.
+        const timespec until = to_timespec(wake_ns);
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) { }
+        return check_stop(stop_fd_, output_fd_);
+    }
+    itimerspec setting {};
+    setting.it_value = to_timespec(wake_ns);
+    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &setting, nullptr);
+    auto fds = watched(stop_fd_, output_fd_, timer_fd_);
+    for (;;) {
+        const int ready = poll(fds.data(), fds.size(), -1);
+        if (ready == -1 && errno == EINTR)
+            continue;
+        if (const Wake wake = why_woken(fds); wake != Wake::Poll)
+            return wake;
+        if ((fds[2].revents & POLLIN) != 0) {
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] const auto got = read(timer_fd_, &expirations, sizeof expirations);
+            return Wake::Poll;
+        }
+        if (ready == -1)
+            return Wake::Poll; // poll itself failed: go on awake rather than hang
+    }
+}

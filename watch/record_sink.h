@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+// What receives the records of a movanta-watch run: the output's writer, and whatever else
+// is added beside it. Each gets every entry in order, between one start() and one finish().
+#pragma once
+
+#include "record_entry.h"
+
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    // Before the first poll. May throw: the run then ends before touching the port.
+    virtual void start() { }
+    // Every failure throws; a std::system_error with EPIPE ends the run quietly.
+    virtual void add(const RecordEntry& entry) = 0;
+    // Once at the end, also after a failure, unless the output's reader has gone.
+    virtual void finish() { }
+};

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// SIGINT, SIGTERM and SIGHUP as a request to stop: blocked and read from a signalfd, so that
+// a request arriving just before a sleep is not lost, and no handler runs mid-record.
+#pragma once
+
+class StopSignals {
+public:
+    // Blocks the three signals for this thread (and the threads it starts later), except
+    // those ignored from the start, which stay ignored. When no signalfd can be had, fd() is
+    // -1 and the signals keep their action.
+    StopSignals() noexcept;
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Readable once a stop was requested; for poll().
+    [[nodiscard]] int fd() const noexcept { return fd_; }
+
+private:
+    int fd_ = -1;
+};

@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: MIT
+// GNU-style option parsing for movanta-watch: a table of options, each with its own reader.
+#include "watch_options.h"
+
+#include "strict_number.h"
+
+#include <array>
+#include <functional>
+
+namespace {
+
+constexpr std::string_view program = "movanta-watch";
+constexpr std::string_view usage_line = "usage: movanta-watch [-p PORT] [-i MS] [-f FORMAT] "
+                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]... (--help)";
+
+constexpr std::string_view help_text = R"(
+Watches one byte-wide I/O port as the Movanta window does, without a window: reads it at a
+steady interval and writes a record of its value, 255 minus the byte read, at the start and
+at every change.
+
+  -p, --port PORT        port to read: decimal, 0x.., &H.. or &O..; 0-65535 (default 888)
+  -i, --interval MS      milliseconds between reads, at least 0.01; 0 reads as fast as the
+                         driver answers (default 50)
+      --no-write         do not write 255 to the port before each read
+  -f, --format FORMAT    text, csv, jsonl or vcd (default text)
+  -o, --output FILE      write the record to FILE (default standard output)
+  -n, --count N          stop after N records, the first included
+      --until MASK:VALUE stop at the first record whose value v has (v & MASK) == VALUE
+  -t, --timeout SECONDS  give up after SECONDS with status 3
+      --debounce N       a new value counts after N equal reads in a row (default 1)
+      --once             one record, then exit
+      --stats            at the end, a line of figures on standard error
+  -h, --help             show this help and exit
+      --version          show the version and exit
+
+Exit status: 0 done (count reached, until matched, once, or ended by SIGINT, SIGTERM or
+SIGHUP); 1 the port, the driver or the output failed; 2 bad command line; 3 timeout.
+The driver library libdlportio.so is found as the window finds it: LD_LIBRARY_PATH first.
+)";
+
+// Interval and timeout limits, as the window's timer has them: 2^31 - 1 ms.
+constexpr std::int64_t max_interval_ns = 2'147'483'647LL * 1'000'000;
+constexpr std::int64_t min_interval_ns = 10'000; // 0.01 ms
+constexpr std::int64_t max_timeout_ns = 2'147'483'647LL * 1'000'000'000;
+
+struct Refusal {
+    std::string reason;
+};
+
+struct Option {
+    std::string_view long_name;
+    char short_name; // '\0': none
+    std::string_view argument; // its name in messages; empty: the option takes none
+    // Applies the option; returns a reason when the argument is refused.
+    std::function<std::optional<std::string>(WatchOptions&, std::string_view)> apply;
+};
+
+std::optional<std::uint8_t> byte_number(std::string_view text)
+{
+    const auto n = strict_number::whole(text, 255);
+    return n ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*n)) : std::nullopt;
+}
+
+std::optional<std::string> read_until(WatchOptions& options, std::string_view text)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return "expects MASK:VALUE";
+    const auto mask = byte_number(text.substr(0, colon));
+    const auto value = byte_number(text.substr(colon + 1));
+    if (!mask || !value)
+        return "expects MASK:VALUE, each a number from 0 to 255";
+    if ((*value & ~*mask) != 0)
+        return "VALUE has bits outside MASK, so it can never match";
+    options.until = UntilCondition { *mask, *value };
+    return std::nullopt;
+}
+
+std::optional<std::string> read_format(WatchOptions& options, std::string_view text)
+{
+    constexpr std::array<std::pair<std::string_view, RecordFormat>, 4> formats { {
+        { "text", RecordFormat::Text },
+        { "csv", RecordFormat::Csv },
+        { "jsonl", RecordFormat::Jsonl },
+        { "vcd", RecordFormat::Vcd },
+    } };
+    for (const auto& [name, format] : formats) {
+        if (text == name) {
+            options.format = format;
+            return std::nullopt;
+        }
+    }
+    return "expects text, csv, jsonl or vcd";
+}
+
+// help and version have no reader: they end the parsing at once.
+const std::array<Option, 13>& options_table()
+{
+    static const std::array<Option, 13> table { {
+        { "help", 'h', "", nullptr },
+        { "version", '\0', "", nullptr },
+        { "port", 'p', "PORT",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto n = strict_number::whole(text, 65535);
+                if (!n)
+                    return "expects a number from 0 to 65535 (decimal, 0x.., &H.. or &O..)";
+                o.port = static_cast<std::int32_t>(*n);
+                return std::nullopt;
+            } },
+        { "interval", 'i', "MS",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto ns = strict_number::scaled_decimal(text, 1'000'000, max_interval_ns);
+                if (!ns || (*ns != 0 && *ns < min_interval_ns))
+                    return "expects 0 or a number of milliseconds from 0.01 to 2147483647";
+                o.interval_ns = *ns;
+                return std::nullopt;
+            } },
+        { "no-write", '\0', "",
+            [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
+                o.write_255 = false;
+                return std::nullopt;
+            } },
+        { "format", 'f', "FORMAT", read_format },
+        { "output", 'o', "FILE",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                if (text.empty())
+                    return "expects a file name";
+                o.output = text == "-" ? std::string() : std::string(text);
+                return std::nullopt;
+            } },
+        { "count", 'n', "N",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto n = strict_number::whole(text, UINT64_MAX);
+                if (!n || *n == 0)
+                    return "expects a whole number of at least 1";
+                o.count = *n;
+                return std::nullopt;
+            } },
+        { "until", '\0', "MASK:VALUE", read_until },
+        { "timeout", 't', "SECONDS",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto ns = strict_number::scaled_decimal(text, 1'000'000'000, max_timeout_ns);
+                if (!ns || *ns == 0)
+                    return "expects a number of seconds above 0";
+                o.timeout_ns = *ns;
+                return std::nullopt;
+            } },
+        { "debounce", '\0', "N",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto n = strict_number::whole(text, UINT32_MAX);
+                if (!n || *n == 0)
+                    return "expects a whole number of at least 1";
+                o.debounce = static_cast<unsigned>(*n);
+                return std::nullopt;
+            } },
+        { "once", '\0', "",
+            [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
+                o.count = 1;
+                return std::nullopt;
+            } },
+        { "stats", '\0', "",
+            [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
+                o.stats = true;
+                return std::nullopt;
+            } },
+    } };
+    return table;
+}
+
+ParsedCommandLine refused(std::string_view reason)
+{
+    ParsedCommandLine result;
+    result.status = 2;
+    result.message.append(program).append(": ").append(reason).append("\n");
+    result.message.append(usage_line).append("\n");
+    return result;
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// The long option that name is, or a unique abbreviation of, as GNU getopt_long allows.
+const Option* find_long(std::string_view name, std::string& problem)
+{
+    const Option* found = nullptr;
+    for (const Option& option : options_table()) {
+        if (option.long_name == name)
+            return &option;
+        if (option.long_name.starts_with(name)) {
+            if (found != nullptr) {
+                problem = "option '--" + std::string(name) + "' is ambiguous";
+                return nullptr;
+            }
+            found = &option;
+        }
+    }
+    if (found == nullptr)
+        problem = "unrecognized option '--" + std::string(name) + "'";
+    return found;
+}
+
+const Option* find_short(char name)
+{
+    for (const Option& option : options_table()) {
+        if (option.short_name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string_view watch_usage_line() { return usage_line; }
+
+ParsedCommandLine parse_watch_options(std::span<const std::string_view> arguments)
+{
+    WatchOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        const Option* option = nullptr;
+        std::optional<std::string_view> value; // given in the same argument
+        std::string shown; // the option as the user wrote it, for messages
+
+        if (argument == "--") {
+            if (i + 1 < arguments.size())
+                return refused("unexpected argument " + quoted(arguments[i + 1]));
+            break;
+        }
+        if (argument.starts_with("--")) {
+            const std::string_view body = argument.substr(2);
+            const auto equals = body.find('=');
+            const std::string_view name = body.substr(0, equals);
+            std::string problem;
+            option = find_long(name, problem);
+            if (option == nullptr)
+                return refused(problem);
+            shown = "--" + std::string(option->long_name);
+            if (equals != std::string_view::npos) {
+                if (option->argument.empty())
+                    return refused("option '" + shown + "' doesn't allow an argument");
+                value = body.substr(equals + 1);
+            }
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            option = find_short(argument[1]);
+            if (option == nullptr)
+                return refused("invalid option -- '" + std::string(1, argument[1]) + "'");
+            shown = "-" + std::string(1, argument[1]);
+            if (argument.size() > 2) {
+                if (option->argument.empty())
+                    return refused("option '" + shown + "' doesn't allow an argument");
+                value = argument.substr(2);
+            }
+        } else {
+            return refused("unexpected argument " + quoted(argument));
+        }
+
+        if (!option->apply) {
+            ParsedCommandLine shown_text;
+            if (option->long_name == "help")
+                shown_text.message.append(usage_line).append("\n").append(help_text);
+            else
+                shown_text.message = std::string(program) + " " MOVANTA_DISPLAY_VERSION "\n";
+            return shown_text;
+        }
+        if (!option->argument.empty() && !value) {
+            if (i + 1 >= arguments.size())
+                return refused(
+                    "option '" + shown + "' requires an argument " + std::string(option->argument));
+            value = arguments[++i];
+        }
+        if (auto problem = option->apply(options, value.value_or(std::string_view())))
+            return refused(shown + " " + quoted(*value) + ": " + *problem);
+    }
+    ParsedCommandLine result;
+    result.run = std::move(options);
+    return result;
+}

@@ -1,0 +1,9 @@
+// SPDX-License-Identifier: MIT
+// movanta-watch after its command line: the output opened, the sinks put together, the run,
+// and what ends up on standard error and as the exit status.
+#pragma once
+
+struct WatchOptions;
+
+// The exit status: 0 done or stopped, 1 port, driver or output failed, 3 timeout.
+[[nodiscard]] int run_watch_program(const WatchOptions& options);
