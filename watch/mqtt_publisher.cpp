@@ -60,10 +60,11 @@ std::string duration_text(std::chrono::milliseconds duration)
 
 class MqttPublisher::Sender {
 public:
-    Sender(MqttSettings settings, Log log)
+    Sender(MqttSettings settings, Log log, std::function<void()> refused)
         : settings_(std::move(settings))
         , topics_(settings_.topic_prefix)
         , log_(std::move(log))
+        , refused_callback_(std::move(refused))
         , queue_(settings_.queue_capacity)
     {
         if (!settings_.password.empty() && settings_.url.user.empty())
@@ -440,6 +441,8 @@ private:
             }
             self.refused_ = true;
             self.state_ = State::Idle;
+            if (self.refused_callback_)
+                self.refused_callback_();
         } else {
             self.lost(mosquitto_connack_string(connack));
         }
@@ -456,6 +459,7 @@ private:
     MqttSettings settings_;
     MqttTopics topics_;
     Log log_;
+    std::function<void()> refused_callback_;
     RecordQueue queue_;
     RecordJson json_;
     mosquitto* mosq_ = nullptr;
@@ -486,8 +490,8 @@ private:
     Clock::time_point last_drop_report_ {};
 };
 
-MqttPublisher::MqttPublisher(MqttSettings settings, Log log)
-    : sender_(std::make_unique<Sender>(std::move(settings), std::move(log)))
+MqttPublisher::MqttPublisher(MqttSettings settings, Log log, std::function<void()> refused)
+    : sender_(std::make_unique<Sender>(std::move(settings), std::move(log), std::move(refused)))
 {
 }
 

@@ -43,8 +43,9 @@ public:
     using Log = std::function<void(const std::string& line)>;
 
     // Throws std::invalid_argument for settings that can never work (a bad topic prefix, an
-    // unreadable CA file, a password without a user). Starts connecting at once.
-    MqttPublisher(MqttSettings settings, Log log);
+    // unreadable CA file, a password without a user). Starts connecting at once. refused is
+    // called from the publisher's thread when the broker refuses the login.
+    MqttPublisher(MqttSettings settings, Log log, std::function<void()> refused = {});
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher&) = delete;
     MqttPublisher& operator=(const MqttPublisher&) = delete;

@@ -60,7 +60,7 @@ const std::vector<Row> rows = {
     { { "-f", "CSV" }, nullptr, 2, "expects text, csv, jsonl or vcd" },
     { { "-f", "txt" }, nullptr, 2, "-f 'txt'" },
     { { "-o", "log.csv" }, [](WatchOptions& o) { o.output = "log.csv"; } },
-    { { "-o", "-" }, [](WatchOptions&) {} },
+    { { "-o", "-" }, [](WatchOptions& o) { o.output = "-"; } },
     { { "-o", "" }, nullptr, 2, "expects a file name" },
     { { "-n", "3" }, [](WatchOptions& o) { o.count = 3; } },
     { { "-n", "0" }, nullptr, 2, "expects a whole number of at least 1" },
