@@ -41,7 +41,7 @@ MqttSettings settings_for(int port)
     settings.url = { false, "", "127.0.0.1", port };
     settings.client_id = "movanta-bench-" + std::to_string(::getpid());
     settings.topic_prefix = "movanta/bench/888";
-    settings.drain_time = std::chrono::minutes(5);
+    settings.drain_time = std::chrono::milliseconds(0); // what waits at the end is not measured
     return settings;
 }
 

@@ -56,6 +56,11 @@ std::string duration_text(std::chrono::milliseconds duration)
     return std::to_string(duration.count()) + " ms";
 }
 
+std::string records_text(std::uint64_t count)
+{
+    return std::to_string(count) + (count == 1 ? " record" : " records");
+}
+
 } // namespace
 
 class MqttPublisher::Sender {
@@ -153,15 +158,14 @@ private:
         std::optional<Clock::time_point> drain_deadline;
         while (!refused_) {
             const auto now = Clock::now();
+            // Stopping, what waits still gets drain_time to go out, a connection included.
             if (stop_requested_) {
-                if (state_ != State::Connected)
-                    break;
                 if (!drain_deadline)
                     drain_deadline = now + settings_.drain_time;
                 if ((flight_.empty() && queue_.size() == 0) || now >= *drain_deadline)
                     break;
             }
-            if (state_ == State::Idle && now >= next_attempt_ && !stop_requested_)
+            if (state_ == State::Idle && now >= next_attempt_)
                 connect();
             if (state_ == State::Connecting && now >= connect_deadline_)
                 lost("no answer within " + std::to_string(settings_.connect_timeout.count() / 1000)
@@ -175,7 +179,7 @@ private:
         report_dropped(true);
         in_flight_ = flight_.size();
         if (const std::size_t left = flight_.size() + queue_.size(); left > 0 && !refused_)
-            log_("MQTT: " + std::to_string(left) + " records were not delivered to " + broker());
+            log_("MQTT: " + records_text(left) + " not delivered to " + broker());
         connected_ = false;
     }
 
@@ -285,7 +289,7 @@ private:
     {
         log_("MQTT: connected to " + broker()
             + (flight_.size() + queue_.size() > 0
-                    ? "; " + std::to_string(flight_.size() + queue_.size()) + " records waiting"
+                    ? "; " + records_text(flight_.size() + queue_.size()) + " waiting"
                     : std::string()));
         last_reason_.clear();
         retry_delay_ = settings_.first_retry;

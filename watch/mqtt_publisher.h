@@ -32,7 +32,7 @@ struct MqttSettings {
     std::chrono::milliseconds first_retry { 1000 }; // doubled after each failed attempt
     std::chrono::milliseconds last_retry { 30000 };
     std::chrono::milliseconds connect_timeout { 10000 };
-    // How long stop() goes on sending what waits, while connected.
+    // How long stop() goes on trying to send what waits, connecting first if need be.
     std::chrono::milliseconds drain_time { 5000 };
 };
 
@@ -52,8 +52,8 @@ public:
 
     // From the poll thread, in record order. Never blocks on the network.
     void publish(const RecordEntry& entry);
-    // Sends what waits (for up to drain_time while connected), publishes "offline",
-    // disconnects and ends the thread. Records that could not go out are counted in the log.
+    // Sends what waits (trying for up to drain_time), publishes "offline", disconnects and
+    // ends the thread. Records that could not go out are counted in the log.
     void stop();
 
     // Set when the broker refused the login: its reason. The publisher then tries no more.

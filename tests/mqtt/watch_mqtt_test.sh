@@ -3,7 +3,7 @@
 # movanta-watch publishing the simulated port to a real Mosquitto, read with mosquitto_sub:
 # every change in order, the retained topics, standard output silent or not, a broker that
 # starts late and one that is away for a while, a password file, a refused login, the last
-# will of a killed watcher.
+# will of a killed watcher, TLS with a CA of its own.
 # Usage: watch_mqtt_test.sh MOVANTA-WATCH MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER
 set -euo pipefail
 
@@ -14,11 +14,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/mqtt_broker.sh"
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/movanta-mqtt-e2e-XXXXXX")
 broker=$tmp/broker
+tls_broker=$tmp/tls-broker
 pids=()
 cleanup() {
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     mqtt_broker_stop "$broker"
+    mqtt_broker_stop "$tls_broker"
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -150,4 +152,21 @@ wait_until "a refused login did not end the run" eval '! kill -0 "$watch_pid" 2>
 stop_watch 1
 grep -q "refused the login: Connection Refused: not authorised" "$tmp/err" \
     || fail "the broker's reason was not given"
+
+# mqtts with the CA given: the record arrives; with the system's CAs the certificate is refused.
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Movanta test CA" \
+    -keyout "$tmp/ca.key" -out "$tmp/ca.crt" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$tmp/server.key" \
+    -out "$tmp/server.csr" 2>/dev/null
+openssl x509 -req -days 1 -in "$tmp/server.csr" -CA "$tmp/ca.crt" -CAkey "$tmp/ca.key" \
+    -CAcreateserial -extfile <(echo "subjectAltName=IP:127.0.0.1") -out "$tmp/server.crt" 2>/dev/null
+mqtt_broker_start "$tls_broker" "certfile $tmp/server.crt" "keyfile $tmp/server.key"
+tls_url=mqtts://127.0.0.1:$(mqtt_broker_port "$tls_broker")
+"$watch" --once --mqtt "$tls_url" --mqtt-topic "$prefix" --mqtt-cafile "$tmp/ca.crt" 2>"$tmp/err" \
+    || fail "movanta-watch --once over TLS failed"
+mosquitto_sub -h 127.0.0.1 -p "${tls_url##*:}" --cafile "$tmp/ca.crt" -t "$prefix/state" \
+    --retained-only -C 1 -W 2 | grep -q '"byte":60,' || fail "the state did not arrive over TLS"
+start_watch --mqtt "$tls_url"
+wait_until "an unknown CA was not refused" grep -q "cannot connect.*TLS" "$tmp/err"
+stop_watch 0
 echo "$name: passed"
