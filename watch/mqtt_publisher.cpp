@@ -256,8 +256,7 @@ private:
             rc = mosquitto_connect_async(
                 mosq_, settings_.url.host.c_str(), settings_.url.port, settings_.keepalive_s);
         if (rc != MOSQ_ERR_SUCCESS) {
-            state_ = State::Connecting; // so that lost() counts the attempt
-            lost(describe(rc));
+            try_again_later(describe(rc), false);
             return;
         }
         state_ = State::Connecting;
@@ -272,6 +271,13 @@ private:
         state_ = State::Idle;
         connected_ = false;
         greeting_due_ = false;
+        try_again_later(reason, was_connected);
+    }
+
+    // Said once per loss, and once per new reason while trying: a broker away for a day does
+    // not fill the journal.
+    void try_again_later(const std::string& reason, bool was_connected)
+    {
         next_attempt_ = Clock::now() + retry_delay_;
         if (!stop_requested_ && (was_connected || reason != last_reason_)) {
             log_("MQTT: "
