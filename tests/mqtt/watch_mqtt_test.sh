@@ -74,6 +74,8 @@ drive() {
     done
 }
 start_watch() {
+    # Emptied here, not by the child's redirection: a check must never see the last run's lines.
+    : >"$tmp/out" && : >"$tmp/err"
     "$watch" -i 2 --mqtt-topic "$prefix" "$@" >"$tmp/out" 2>"$tmp/err" &
     watch_pid=$!
     pids+=("$watch_pid")
@@ -126,8 +128,8 @@ expected=$( (echo "$prefix/availability offline" && echo "$prefix/state $(tail -
 
 # --mqtt alone: nothing on standard output; the discovery configs retained.
 start_watch --mqtt "$url" --ha-discovery=ha
-wait_until "no availability" grep -q "^$prefix/availability online" "$tmp/live"
-[ "$(retained 'ha/#' 9 | wc -l)" -eq 9 ] || fail "not nine discovery configs"
+wait_until "no availability" retained_is "$prefix/availability" online
+wait_until "not nine discovery configs" eval '[ "$(retained "ha/#" 9 | wc -l)" -eq 9 ]'
 stop_watch 0
 [ ! -s "$tmp/out" ] || fail "standard output was not silent: $(head -c 200 "$tmp/out")"
 
