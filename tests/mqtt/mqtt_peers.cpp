@@ -104,6 +104,8 @@ void TestBroker::start()
     if (broker_script("start", *this, config_) != 0)
         throw std::runtime_error(
             "mosquitto did not start: see " + (folder_ / "script.out").string());
+    // Another port when the chosen one was taken meanwhile.
+    port_ = std::stoi(read_lines(folder_ / "script.out").at(0));
 }
 
 void TestBroker::stop() { broker_script("stop", *this); }
@@ -142,8 +144,13 @@ void TestSubscriber::wait_subscribed()
             broker_.folder() / "probe.out");
         return wait_until(seen, std::chrono::milliseconds(300));
     });
-    if (!subscribed)
-        throw std::runtime_error("mosquitto_sub did not subscribe");
+    if (!subscribed) {
+        std::string said;
+        for (const std::string& line : read_lines(output_))
+            said += line + "\n";
+        throw std::runtime_error("mosquitto_sub did not subscribe to port "
+            + std::to_string(broker_.port()) + ":\n" + said);
+    }
 }
 
 Lines TestSubscriber::lines() const

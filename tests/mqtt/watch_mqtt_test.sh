@@ -42,8 +42,6 @@ wait_until() {
     done
     fail "$what (waited 20 s)"
 }
-port=$(mqtt_broker_port "$broker")
-url=mqtt://127.0.0.1:$port
 prefix=movanta/e2e/888
 
 # subscribe FILE [OPTIONS...]: mosquitto_sub on the prefix into FILE, returning once it is
@@ -104,6 +102,8 @@ sim set 888 10
 # A broker that starts late, then goes away for a while: a durable subscription made
 # beforehand collects what arrives once it is back.
 mqtt_broker_start "$broker"
+port=$(mqtt_broker_port "$broker") # the broker's from now on, kept across restarts
+url=mqtt://127.0.0.1:$port
 subscribe "$tmp/durable" -c -i "movanta-e2e-$$" -q 1
 mqtt_broker_stop "$broker"
 start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl"
