@@ -90,11 +90,13 @@ retained() {
 }
 # retained_is TOPIC EXPECTED: the one retained message on TOPIC, as mosquitto_sub -v prints it.
 retained_is() { [ "$(retained "$1" 1)" = "$1 $2" ]; }
-bits_of() {
-    local bit
-    for bit in 0 1 2 3 4 5 6 7; do
-        echo "$prefix/bit/$bit $([ $((($1 >> bit) & 1)) -eq 1 ] && echo ON || echo OFF)"
-    done
+# bit_changes: for records on standard input, the bit topics' messages after the first one:
+# each bit that changed, bit 0 first ("bits" has bit 7 first).
+bit_changes() {
+    sed 's/.*"bits":"\([01x]*\)".*/\1/' | awk -v topic="$prefix/bit/" '
+        NR > 1 { for (k = 0; k < 8; k++) if (substr(last, 8 - k, 1) != substr($0, 8 - k, 1))
+            print topic k (substr($0, 8 - k, 1) == 1 ? " ON" : " OFF") }
+        { last = $0 }'
 }
 
 sim set 888 10
@@ -122,8 +124,12 @@ subscribe "$tmp/live"
 drive 41 60
 stop_watch 0
 arrived "$tmp/live" <(sed -n '/"byte":41,/,$p' "$tmp/record.jsonl") || fail "the changes arrived otherwise"
+# On subscribing, the retained bits of byte 40; then each bit that changed.
+[ "$(grep "^$prefix/bit/" "$tmp/live")" = "$( (echo '"bits":"xxxxxxxx"' \
+    && sed -n '/"byte":40,/,$p' "$tmp/record.jsonl") | bit_changes)" ] \
+    || fail "the bit topics got other messages than the changed bits"
 expected=$( (echo "$prefix/availability offline" && echo "$prefix/state $(tail -n 1 "$tmp/record.jsonl")" \
-    && bits_of $((255 - 60))) | sort)
+    && { echo '"bits":"xxxxxxxx"' && tail -n 1 "$tmp/record.jsonl"; } | bit_changes) | sort)
 [ "$(retained "$prefix/#" 10)" = "$expected" ] || fail "retained: $(retained "$prefix/#" 10)"
 
 # --mqtt alone: nothing on standard output; the discovery configs retained.
