@@ -179,7 +179,7 @@ private:
         report_dropped(true);
         in_flight_ = flight_.size();
         if (const std::size_t left = flight_.size() + queue_.size(); left > 0 && !refused_)
-            log_("MQTT: " + records_text(left) + " not delivered to " + broker());
+            log_("MQTT: " + records_text(left) + " not acknowledged by " + broker());
         connected_ = false;
     }
 
@@ -230,7 +230,8 @@ private:
     }
 
     // A fresh handle for every attempt: the library keeps no messages of its own across
-    // connections, so retransmission is ours alone and nothing goes out twice by design.
+    // connections, so retransmission is ours alone: what the broker has not acknowledged
+    // goes out again after a reconnect, and nothing else.
     void connect()
     {
         mosquitto_reinitialise(
