@@ -10,7 +10,8 @@ public:
     virtual ~RecordSink() = default;
     // Before the first poll. May throw: the run then ends before touching the port.
     virtual void start() { }
-    // Every failure throws; a std::system_error with EPIPE ends the run quietly.
+    // Every failure throws an exception whose what() is the line to show ("FILE: reason");
+    // a std::system_error with EPIPE ends the run quietly.
     virtual void add(const RecordEntry& entry) = 0;
     // Once at the end, also after a failure, unless the output's reader has gone.
     virtual void finish() { }

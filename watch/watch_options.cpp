@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view program = "movanta-watch";
 constexpr std::string_view usage_line = "usage: movanta-watch [-p PORT] [-i MS] [-f FORMAT] "
-                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]... (--help)";
+                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]...";
 
 constexpr std::string_view help_text = R"(
 Watches one byte-wide I/O port as the Movanta window does, without a window: reads it at a
@@ -136,9 +136,9 @@ std::optional<std::string> read_format(WatchOptions& options, std::string_view t
 }
 
 // help and version have no reader: they end the parsing at once.
-const std::array<Option, 18>& options_table()
+std::span<const Option> options_table()
 {
-    static const std::array<Option, 18> table { {
+    static const Option table[] = {
         { "help", 'h', "", nullptr },
         { "version", '\0', "", nullptr },
         { "port", 'p', "PORT",
@@ -205,7 +205,6 @@ const std::array<Option, 18>& options_table()
                 o.stats = true;
                 return std::nullopt;
             } },
-        // Before the other mqtt-... options, so that --mqtt is never taken for an abbreviation.
         { "mqtt", '\0', "URL",
             [](WatchOptions& o, std::string_view text) {
                 return refusal_of([&] { o.mqtt.broker = parse_mqtt_url(text); });
@@ -232,7 +231,7 @@ const std::array<Option, 18>& options_table()
                 return problem;
             },
             "homeassistant" },
-    } };
+    };
     return table;
 }
 
@@ -250,11 +249,13 @@ std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"
 // The long option that name is, or a unique abbreviation of, as GNU getopt_long allows.
 const Option* find_long(std::string_view name, std::string& problem)
 {
-    const Option* found = nullptr;
     for (const Option& option : options_table()) {
         if (option.long_name == name)
             return &option;
-        if (option.long_name.starts_with(name)) {
+    }
+    const Option* found = nullptr;
+    for (const Option& option : options_table()) {
+        if (!name.empty() && option.long_name.starts_with(name)) {
             if (found != nullptr) {
                 problem = "option '--" + std::string(name) + "' is ambiguous";
                 return nullptr;

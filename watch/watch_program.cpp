@@ -7,6 +7,7 @@
 #include "record_fd_output.h"
 #include "record_sink.h"
 #include "stop_signals.h"
+#include "stoppable_output.h"
 #include "watch_options.h"
 #include "watch_run.h"
 #include "writer_sink.h"
@@ -81,12 +82,14 @@ int run_watch_program(const WatchOptions& options)
         return 1;
 
     {
-        FdRecordOutput output(fd);
+        FdRecordOutput fd_output(fd);
+        StoppableOutput output(fd_output, fd, stop.fd());
         std::optional<WriterSink> writer;
         std::optional<MqttSink> mqtt;
         std::vector<RecordSink*> sinks;
         if (to_output)
-            sinks.push_back(&writer.emplace(options.format, output));
+            sinks.push_back(&writer.emplace(options.format, output,
+                fd == STDOUT_FILENO ? std::string("standard output") : options.output));
         if (publisher)
             sinks.push_back(&mqtt.emplace(*publisher));
         const WatchResult result = run_watch(options, sinks, stop, fd);
@@ -101,12 +104,8 @@ int run_watch_program(const WatchOptions& options)
             status = 3;
             break;
         case WatchEnd::PortFailed:
-            complain(result.reason);
-            status = 1;
-            break;
         case WatchEnd::OutputFailed:
-            complain((fd == STDOUT_FILENO ? std::string("standard output") : options.output) + ": "
-                + result.reason);
+            complain(result.reason);
             status = 1;
             break;
         }

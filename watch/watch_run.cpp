@@ -10,6 +10,7 @@
 #include "record_sink.h"
 #include "runtime_error.h"
 #include "stop_signals.h"
+#include "stoppable_output.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -37,10 +38,6 @@ public:
         , stop_fd_(stop_fd)
         , output_fd_(output_fd)
         , step_(options.debounce, true)
-        , clock_(RecordClock::start())
-        , start_ns_(monotonic_ns())
-        , deadline_ns_(options.timeout_ns > 0 ? start_ns_ + options.timeout_ns
-                                              : std::numeric_limits<std::int64_t>::max())
     {
     }
 
@@ -48,6 +45,11 @@ public:
     {
         for (RecordSink* sink : sinks_)
             sink->start();
+        // The schedule and the timeout count from the first poll, whatever starting took.
+        clock_ = RecordClock::start();
+        start_ns_ = monotonic_ns();
+        if (options_.timeout_ns > 0)
+            deadline_ns_ = start_ns_ + options_.timeout_ns;
         return options_.interval_ns == 0 ? free_running() : paced();
     }
 
@@ -69,7 +71,6 @@ private:
     // One poll; true when the record is complete (count reached, until matched).
     bool sample()
     {
-        ++stats_.samples;
         bool done = false;
         step_(port_, options_.write_255, [&](std::uint8_t value) {
             const RecordEntry entry { value, clock_.wall_us(monotonic_us()) };
@@ -79,6 +80,7 @@ private:
             done = (options_.count != 0 && stats_.records >= options_.count)
                 || (options_.until && (value & options_.until->mask) == options_.until->value);
         });
+        ++stats_.samples;
         return done;
     }
 
@@ -130,9 +132,9 @@ private:
     int output_fd_;
     WatchPort port_ { port_io::binding(), options_.port };
     PollStep step_;
-    RecordClock clock_;
-    std::int64_t start_ns_;
-    std::int64_t deadline_ns_;
+    RecordClock clock_ { 0, 0 };
+    std::int64_t start_ns_ = monotonic_ns();
+    std::int64_t deadline_ns_ = std::numeric_limits<std::int64_t>::max();
     WatchStats stats_;
 };
 
@@ -148,6 +150,10 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
         result.end = run.poll();
         // Nothing more can reach a reader that has gone, the end included.
         finish = result.end != WatchEnd::ReaderGone;
+    } catch (const OutputStopped&) {
+        // A reader that takes nothing would not take the end either.
+        result.end = WatchEnd::Stopped;
+        finish = false;
     } catch (const RuntimeError& error) {
         result.end = WatchEnd::PortFailed;
         result.reason = error.what();
@@ -158,18 +164,28 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
             finish = false;
         } else {
             result.end = WatchEnd::OutputFailed;
-            result.reason = error.code().message();
+            result.reason = error.what();
         }
+    } catch (const std::exception& error) {
+        result.end = WatchEnd::OutputFailed;
+        result.reason = error.what();
     }
     if (finish) {
         try {
             run.finish();
+        } catch (const OutputStopped&) {
+            result.end = WatchEnd::Stopped;
         } catch (const std::system_error& error) {
             if (error.code() == std::errc::broken_pipe) {
                 result.end = WatchEnd::ReaderGone;
             } else if (result.end != WatchEnd::OutputFailed) {
                 result.end = WatchEnd::OutputFailed;
-                result.reason = error.code().message();
+                result.reason = error.what();
+            }
+        } catch (const std::exception& error) {
+            if (result.end != WatchEnd::OutputFailed) {
+                result.end = WatchEnd::OutputFailed;
+                result.reason = error.what();
             }
         }
     }

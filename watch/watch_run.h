@@ -26,13 +26,13 @@ enum class WatchEnd {
     Stopped, // SIGINT, SIGTERM or SIGHUP
     Timeout,
     PortFailed, // the driver library, an entry point or the port itself
-    OutputFailed,
+    OutputFailed, // the output or another sink
     ReaderGone, // the output was a pipe whose reader has gone
 };
 
 struct WatchResult {
     WatchEnd end = WatchEnd::Done;
-    std::string reason; // for PortFailed and OutputFailed
+    std::string reason; // for PortFailed and OutputFailed: the line to show, without our name
     WatchStats stats;
 };
 

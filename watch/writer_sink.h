@@ -8,24 +8,41 @@
 #include "record_writer.h"
 
 #include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
 
 class WriterSink final : public RecordSink {
 public:
-    WriterSink(RecordFormat format, RecordOutput& output)
+    // name: the output as the user knows it ("standard output", a file name), for failures.
+    WriterSink(RecordFormat format, RecordOutput& output, std::string name)
         : output_(output)
         , writer_(make_record_writer(format, output))
+        , name_(std::move(name))
     {
     }
 
     void add(const RecordEntry& entry) override
     {
-        writer_->add(entry);
-        output_.flush();
+        try {
+            writer_->add(entry);
+            output_.flush();
+        } catch (const std::system_error& error) {
+            throw std::system_error(error.code(), name_);
+        }
     }
 
-    void finish() override { writer_->finish(); }
+    void finish() override
+    {
+        try {
+            writer_->finish();
+        } catch (const std::system_error& error) {
+            throw std::system_error(error.code(), name_);
+        }
+    }
 
 private:
     RecordOutput& output_;
     std::unique_ptr<RecordWriter> writer_;
+    std::string name_;
 };

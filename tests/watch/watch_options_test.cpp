@@ -110,6 +110,8 @@ const std::vector<Row> rows = {
     { { "--", "-p" }, nullptr, 2, "unexpected argument '-p'" },
     { { "888" }, nullptr, 2, "unexpected argument '888'" },
     { { "--bogus" }, nullptr, 2, "unrecognized option '--bogus'" },
+    { { "--=5" }, nullptr, 2, "unrecognized option '--'" },
+    { { "--o", "x" }, nullptr, 2, "option '--o' is ambiguous" },
     { { "-x" }, nullptr, 2, "invalid option -- 'x'" },
     { { "--help" }, nullptr, 0, "  -p, --port PORT" },
     { { "-h" }, nullptr, 0, "Exit status: 0 done" },

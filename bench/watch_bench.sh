@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# movanta-watch's budgets on the simulator: samples/s paced at 1 ms and 0.1 ms with the CPU
+# they cost, the free-running rate against a bare loop calling the driver's read entry point
+# in the same run, and the CPU while idle at 50 ms. Prints a table for docs/performance.md.
+# Usage: bench/watch_bench.sh [BUILD_DIR]   (default build/; its three targets are built)
+# MOVANTA_BENCH_SECONDS (default 10) sets each measured run.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+seconds=${MOVANTA_BENCH_SECONDS:-10}
+cmake --build "$build" --target movanta-watch bare_read_loop movanta_sim_driver >/dev/null
+bin=$build/bin
+
+work=$(mktemp -d /tmp/movanta-watch-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export MOVANTA_PORTSIM=$work/portsim
+export LD_LIBRARY_PATH=$build/lib/movanta/portsim
+"$bin/movanta-portsim" set 888 0x5A 2>/dev/null || "$build/bin/movanta-portsim" reset
+
+rows=()
+row() { rows+=("| $1 | $2 | $3 | $4 |"); printf '  %-50s %s\n' "$1" "$2"; }
+verdict() { awk -v a="$1" -v op="$2" -v b="$3" 'BEGIN {
+    ok = (op == "<") ? a < b : a >= b; print ok ? "met" : "NOT met" }'; }
+
+# watch_run ARGS...: runs movanta-watch for $seconds with --stats; sets rate (samples/s),
+# late and cpu (% of one core, user + system, from the shell's children times).
+watch_run() {
+    local times
+    times=$( (
+        "$bin/movanta-watch" -o /dev/null --stats -t "$seconds" "$@" 2>"$work/stats" || [ $? -eq 3 ]
+        times
+    ) | tail -n 1)
+    rate=$(sed -n 's/.* rate=\([0-9.]*\).*/\1/p' "$work/stats")
+    late=$(sed -n 's/.* late=\([0-9]*\) .*/\1/p' "$work/stats")
+    cpu=$(awk -v t="$times" -v s="$seconds" 'BEGIN {
+        split(t, f, /[ms ]+/)  # "0m1.234s 0m0.567s" -> 0 1.234 0 0.567
+        printf "%.2f", 100 * (f[1] * 60 + f[2] + f[3] * 60 + f[4]) / s }')
+}
+
+echo "movanta-watch on the simulator, $seconds s a run"
+watch_run -i 1
+row "paced at 1 ms (255 written before each read)" "$rate samples/s, $late late; CPU $cpu %" \
+    "≥ 990 samples/s" "$(verdict "$rate" '>=' 990)"
+watch_run -i 1 --no-write
+row "paced at 1 ms, --no-write" "$rate samples/s, $late late; CPU $cpu %" \
+    "≥ 990 samples/s" "$(verdict "$rate" '>=' 990)"
+watch_run -i 0.1 --no-write
+row "paced at 0.1 ms, --no-write" "$rate samples/s, $late late; CPU $cpu %" \
+    "≥ 9,900 samples/s" "$(verdict "$rate" '>=' 9900)"
+watch_run -i 50
+row "idle at 50 ms (value steady)" "$rate samples/s; CPU $cpu %" "CPU < 0.5 %" \
+    "$(verdict "$cpu" '<' 0.5)"
+
+# Free-running against the bare loop, alternating, three of each; the medians compared.
+bare=() free=()
+for _ in 1 2 3; do
+    bare+=("$("$bin/bare_read_loop" 888 "$seconds" | sed -n 's/.* rate=\([0-9.]*\).*/\1/p')")
+    watch_run -i 0 --no-write
+    free+=("$rate")
+done
+median() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+bare_median=$(median "${bare[@]}") free_median=$(median "${free[@]}")
+ratio=$(awk -v a="$free_median" -v b="$bare_median" 'BEGIN { printf "%.2f", a / b }')
+row "free-running, --no-write, median of 3" \
+    "$(awk -v a="$free_median" -v b="$bare_median" -v r="$ratio" \
+        'BEGIN { printf "%.1f M samples/s vs bare loop %.1f M reads/s = %s", a / 1e6, b / 1e6, r }')" \
+    "≥ 0.8 of the bare loop" "$(verdict "$ratio" '>=' 0.8)"
+
+echo
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; $(uname -sr);" \
+    "load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| measure | figure | budget | |"
+echo "|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
