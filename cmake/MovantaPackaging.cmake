@@ -39,6 +39,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Debian's machine-readable licence record, where every package keeps it.
     install(FILES "${MOVANTA_PACKAGING_DIR}/copyright"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/movanta")
+
+    # movanta-watch as a service, an instance per port, and an example of its options file.
+    # lib/systemd/system under the prefix: /usr/lib/systemd/system in the package.
+    install(FILES "${MOVANTA_PACKAGING_DIR}/movanta-watch@.service" DESTINATION "lib/systemd/system")
+    install(FILES "${MOVANTA_PACKAGING_DIR}/watch-888.conf"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/movanta/examples")
 endif()
 
 set(CPACK_PACKAGE_NAME "movanta")

@@ -38,6 +38,13 @@ StopSignals::StopSignals() noexcept
     fd_ = fd;
 }
 
+void StopSignals::request() const noexcept
+{
+    // Blocked in every thread, the signal waits for the signalfd.
+    if (fd_ != -1)
+        kill(getpid(), SIGTERM);
+}
+
 StopSignals::~StopSignals()
 {
     if (fd_ != -1)

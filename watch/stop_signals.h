@@ -13,6 +13,10 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
+    // From any thread: a stop as SIGTERM asks for it (nothing without a signalfd, where the
+    // signal would end the process instead).
+    void request() const noexcept;
+
     // Readable once a stop was requested; for poll().
     [[nodiscard]] int fd() const noexcept { return fd_; }
 

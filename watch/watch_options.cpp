@@ -2,10 +2,12 @@
 // GNU-style option parsing for movanta-watch: a table of options, each with its own reader.
 #include "watch_options.h"
 
+#include "mqtt_topics.h"
 #include "strict_number.h"
 
 #include <array>
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -30,11 +32,23 @@ at every change.
       --debounce N       a new value counts after N equal reads in a row (default 1)
       --once             one record, then exit
       --stats            at the end, a line of figures on standard error
+      --mqtt URL         publish the record to an MQTT broker: mqtt://[USER@]HOST[:PORT]
+                         (port 1883) or mqtts://... (8883, TLS); without -o nothing goes
+                         to standard output
+      --mqtt-topic PREFIX
+                         the topics' prefix (default movanta/HOSTNAME/PORT)
+      --mqtt-cafile FILE the CA certificates for mqtts (default the system's)
+      --mqtt-password-file FILE
+                         the broker password: the file's first line
+      --ha-discovery[=PREFIX]
+                         announce the port to Home Assistant under PREFIX (default
+                         homeassistant)
   -h, --help             show this help and exit
       --version          show the version and exit
 
 Exit status: 0 done (count reached, until matched, once, or ended by SIGINT, SIGTERM or
-SIGHUP); 1 the port, the driver or the output failed; 2 bad command line; 3 timeout.
+SIGHUP); 1 the port, the driver or the output failed, or the broker refused the login;
+2 bad command line; 3 timeout.
 The driver library libdlportio.so is found as the window finds it: LD_LIBRARY_PATH first.
 )";
 
@@ -53,7 +67,35 @@ struct Option {
     std::string_view argument; // its name in messages; empty: the option takes none
     // Applies the option; returns a reason when the argument is refused.
     std::function<std::optional<std::string>(WatchOptions&, std::string_view)> apply;
+    // Not empty: the argument is optional (--name=VALUE only) and this is used without it.
+    std::string_view default_argument = {};
+    // False for an argument that may hold a secret: a refusal does not repeat it.
+    bool shown = true;
 };
+
+// The reason of an invalid_argument from check, or nothing.
+template <typename Check> std::optional<std::string> refusal_of(Check&& check)
+{
+    try {
+        check();
+    } catch (const std::invalid_argument& error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> read_topic_prefix(std::string& prefix, std::string_view text)
+{
+    return refusal_of([&] { prefix = MqttTopics(std::string(text)).prefix(); });
+}
+
+std::optional<std::string> read_file_name(std::string& name, std::string_view text)
+{
+    if (text.empty())
+        return "expects a file name";
+    name = text;
+    return std::nullopt;
+}
 
 std::optional<std::uint8_t> byte_number(std::string_view text)
 {
@@ -125,7 +167,7 @@ std::span<const Option> options_table()
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 if (text.empty())
                     return "expects a file name";
-                o.output = text == "-" ? std::string() : std::string(text);
+                o.output = text; // "-": standard output, named (with --mqtt, too)
                 return std::nullopt;
             } },
         { "count", 'n', "N",
@@ -163,6 +205,32 @@ std::span<const Option> options_table()
                 o.stats = true;
                 return std::nullopt;
             } },
+        { "mqtt", '\0', "URL",
+            [](WatchOptions& o, std::string_view text) {
+                return refusal_of([&] { o.mqtt.broker = parse_mqtt_url(text); });
+            },
+            {}, false },
+        { "mqtt-topic", '\0', "PREFIX",
+            [](WatchOptions& o, std::string_view text) {
+                return read_topic_prefix(o.mqtt.topic_prefix, text);
+            } },
+        { "mqtt-cafile", '\0', "FILE",
+            [](WatchOptions& o, std::string_view text) {
+                return read_file_name(o.mqtt.cafile, text);
+            } },
+        { "mqtt-password-file", '\0', "FILE",
+            [](WatchOptions& o, std::string_view text) {
+                return read_file_name(o.mqtt.password_file, text);
+            } },
+        { "ha-discovery", '\0', "PREFIX",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                std::string prefix;
+                auto problem = read_topic_prefix(prefix, text);
+                if (!problem)
+                    o.mqtt.ha_discovery = prefix;
+                return problem;
+            },
+            "homeassistant" },
     };
     return table;
 }
@@ -207,6 +275,23 @@ const Option* find_short(char name)
             return &option;
     }
     return nullptr;
+}
+
+// Options that only mean something together with others.
+std::optional<std::string> mqtt_refusal(const MqttOptions& mqtt)
+{
+    if (!mqtt.broker) {
+        if (!mqtt.topic_prefix.empty() || !mqtt.cafile.empty() || !mqtt.password_file.empty()
+            || mqtt.ha_discovery)
+            return "--mqtt-topic, --mqtt-cafile, --mqtt-password-file and --ha-discovery need "
+                   "--mqtt URL";
+        return std::nullopt;
+    }
+    if (!mqtt.cafile.empty() && !mqtt.broker->tls)
+        return "--mqtt-cafile needs an mqtts:// URL";
+    if (!mqtt.password_file.empty() && mqtt.broker->user.empty())
+        return "--mqtt-password-file needs a user in the URL (mqtt://USER@HOST)";
+    return std::nullopt;
 }
 
 } // namespace
@@ -263,6 +348,8 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
                 shown_text.message = std::string(program) + " " MOVANTA_DISPLAY_VERSION "\n";
             return shown_text;
         }
+        if (!option->argument.empty() && !value && !option->default_argument.empty())
+            value = option->default_argument;
         if (!option->argument.empty() && !value) {
             if (i + 1 >= arguments.size())
                 return refused(
@@ -270,8 +357,11 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
             value = arguments[++i];
         }
         if (auto problem = option->apply(options, value.value_or(std::string_view())))
-            return refused(shown + " " + quoted(*value) + ": " + *problem);
+            return refused(
+                shown + (option->shown ? " " + quoted(*value) : std::string()) + ": " + *problem);
     }
+    if (auto problem = mqtt_refusal(options.mqtt))
+        return refused(*problem);
     ParsedCommandLine result;
     result.run = std::move(options);
     return result;

@@ -2,6 +2,7 @@
 // movanta-watch's command line: what it asks for, read by one pure function.
 #pragma once
 
+#include "mqtt_options.h"
 #include "record_writer.h"
 
 #include <cstdint>
@@ -21,12 +22,13 @@ struct WatchOptions {
     std::int64_t interval_ns = 50'000'000; // 0: free-running
     bool write_255 = true;
     RecordFormat format = RecordFormat::Text;
-    std::string output; // empty: standard output
+    std::string output; // empty or "-": standard output
     std::uint64_t count = 0; // records, the first included; 0: no limit
     std::optional<UntilCondition> until;
     std::int64_t timeout_ns = 0; // 0: none
     unsigned debounce = 1;
     bool stats = false;
+    MqttOptions mqtt;
     bool operator==(const WatchOptions&) const = default;
 };
 

@@ -2,6 +2,8 @@
 // Puts a movanta-watch run together and reports how it ended.
 #include "watch_program.h"
 
+#include "mqtt_options.h"
+#include "mqtt_sink.h"
 #include "record_fd_output.h"
 #include "record_sink.h"
 #include "stop_signals.h"
@@ -14,6 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -29,7 +34,7 @@ void complain(const std::string& text)
 // could not be opened, after saying why.
 int open_output(const std::string& file_name)
 {
-    if (file_name.empty())
+    if (file_name.empty() || file_name == "-")
         return STDOUT_FILENO;
     const int fd = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd == -1)
@@ -37,23 +42,74 @@ int open_output(const std::string& file_name)
     return fd;
 }
 
+// The publisher's settings when --mqtt asks for one; nullopt when not. A setting that cannot
+// work is said on standard error and sets status 2, before a file or the port is touched.
+std::optional<MqttSettings> publisher_settings(const WatchOptions& options, int& status)
+{
+    if (!options.mqtt.broker)
+        return std::nullopt;
+    try {
+        std::string warning;
+        MqttSettings settings = mqtt_settings(options.mqtt, options.port, host_name(), warning);
+        if (!warning.empty())
+            complain("warning: " + warning);
+        return settings;
+    } catch (const std::exception& error) {
+        complain(error.what());
+        status = 2;
+        return std::nullopt;
+    }
+}
+
+std::unique_ptr<MqttPublisher> start_publisher(MqttSettings settings, StopSignals& stop, int& status)
+{
+    try {
+        // The run waits on the stop signals: a refused login ends it as SIGTERM would.
+        return std::make_unique<MqttPublisher>(
+            std::move(settings), [](const std::string& line) { complain(line); },
+            [&stop] { stop.request(); });
+    } catch (const std::exception& error) {
+        complain(error.what());
+        status = 2;
+        return nullptr;
+    }
+}
+
 } // namespace
 
 int run_watch_program(const WatchOptions& options)
 {
-    // Opened while the stop signals still end the program: opening a FIFO waits for a reader.
-    const int fd = open_output(options.output);
-    if (fd == -1)
-        return 1;
-    StopSignals stop;
-
     int status = 0;
+    std::optional<MqttSettings> settings = publisher_settings(options, status);
+    if (status != 0)
+        return status;
+    // With --mqtt, standard output stays silent unless -o names it or a file.
+    const bool to_output = !settings || !options.output.empty();
+    // Opened while the stop signals still end the program: opening a FIFO waits for a reader.
+    const int fd = to_output ? open_output(options.output) : -1;
+    if (to_output && fd == -1)
+        return 1;
+    // Blocked before the publisher starts its thread, so that every thread leaves them to us.
+    StopSignals stop;
+    const std::unique_ptr<MqttPublisher> publisher
+        = settings ? start_publisher(std::move(*settings), stop, status) : nullptr;
+    if (status != 0) {
+        if (fd >= 0 && fd != STDOUT_FILENO)
+            close(fd);
+        return status;
+    }
+
     {
         FdRecordOutput fd_output(fd);
         StoppableOutput output(fd_output, fd, stop.fd());
-        WriterSink writer(options.format, output,
-            options.output.empty() ? std::string("standard output") : options.output);
-        const std::vector<RecordSink*> sinks { &writer };
+        std::optional<WriterSink> writer;
+        std::optional<MqttSink> mqtt;
+        std::vector<RecordSink*> sinks;
+        if (to_output)
+            sinks.push_back(&writer.emplace(options.format, output,
+                fd == STDOUT_FILENO ? std::string("standard output") : options.output));
+        if (publisher)
+            sinks.push_back(&mqtt.emplace(*publisher));
         const WatchResult result = run_watch(options, sinks, stop, fd);
 
         switch (result.end) {
@@ -71,10 +127,18 @@ int run_watch_program(const WatchOptions& options)
             status = 1;
             break;
         }
+        if (publisher) {
+            // A refused login stopped the run: the reason, not a quiet stop.
+            publisher->stop();
+            if (const auto refusal = publisher->refusal()) {
+                complain(*refusal);
+                status = 1;
+            }
+        }
         if (options.stats)
             std::fprintf(stderr, "%s\n", stats_line(result.stats).c_str());
     }
-    if (fd != STDOUT_FILENO && close(fd) == -1 && status == 0) {
+    if (fd >= 0 && fd != STDOUT_FILENO && close(fd) == -1 && status == 0) {
         complain(options.output + ": " + std::strerror(errno));
         status = 1;
     }

@@ -91,7 +91,8 @@ expected=$(printf '%s\n' usr/bin/movanta usr/bin/movanta-portsim usr/bin/movanta
     usr/share/icons/hicolor/{16x16,32x32,48x48}/apps/movanta.png \
     usr/share/metainfo/io.github.movanta.movanta.metainfo.xml \
     usr/share/man/man1/movanta-portsim.1.gz usr/share/man/man1/movanta-watch.1.gz \
-    usr/share/doc/movanta/copyright | sort)
+    usr/share/doc/movanta/copyright usr/lib/systemd/system/movanta-watch@.service \
+    usr/share/doc/movanta/examples/watch-888.conf | sort)
 actual=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort)
 if [ "$actual" != "$expected" ]; then
     fail "the package's files differ from the expected list:"

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// Reading the broker password from its file.
+#include "mqtt_password.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+MqttPassword read_mqtt_password(const std::string& path)
+{
+    const auto fail = [&path](const std::string& why) {
+        throw std::runtime_error("cannot use the MQTT password file " + path + ": " + why);
+    };
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0)
+        fail(std::strerror(errno));
+    if (!S_ISREG(status.st_mode))
+        fail("not a regular file");
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        fail(std::strerror(errno));
+    MqttPassword result;
+    std::getline(file, result.password);
+    if (!result.password.empty() && result.password.back() == '\r')
+        result.password.pop_back();
+    if (result.password.empty())
+        fail("its first line is empty");
+    if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0)
+        result.warning = "the MQTT password file " + path
+            + " can be read by other users; make it private with chmod 600";
+    return result;
+}

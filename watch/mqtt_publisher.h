@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// Publishes the record to an MQTT broker: availability, the retained state and bits, every
+// change in order. The poll thread only queues; a thread of the publisher's own does all
+// network work, so polling never waits for the broker.
+#pragma once
+
+#include "ha_discovery.h"
+#include "mqtt_url.h"
+#include "record_entry.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct MqttSettings {
+    MqttUrl url;
+    std::string password; // sent with url.user; empty: none
+    std::string cafile; // for mqtts; empty: the system's CA store
+    // A fixed id lets the broker end a stale connection of ours when we come back, before its
+    // last will could overwrite our "online".
+    std::string client_id;
+    std::string topic_prefix;
+    // Retained messages published again at every connect (the discovery configs).
+    std::vector<MqttMessage> retained;
+    std::size_t queue_capacity = 100000; // records
+    int keepalive_s = 30;
+    std::chrono::milliseconds first_retry { 1000 }; // doubled after each failed attempt
+    std::chrono::milliseconds last_retry { 30000 };
+    std::chrono::milliseconds connect_timeout { 10000 };
+    // How long stop() goes on trying to send what waits, connecting first if need be.
+    std::chrono::milliseconds drain_time { 5000 };
+};
+
+class MqttPublisher {
+public:
+    // One line at a time (no line end), from the publisher's thread: connection changes,
+    // dropped records.
+    using Log = std::function<void(const std::string& line)>;
+
+    // Throws std::invalid_argument for settings that can never work (a bad topic prefix, an
+    // unreadable CA file, a password without a user). Starts connecting at once. refused is
+    // called from the publisher's thread when the broker refuses the login.
+    MqttPublisher(MqttSettings settings, Log log, std::function<void()> refused = {});
+    ~MqttPublisher();
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // From the poll thread, in record order. Never blocks on the network.
+    void publish(const RecordEntry& entry);
+    // Sends what waits (trying for up to drain_time), publishes "offline", disconnects and
+    // ends the thread. Records that could not go out are counted in the log.
+    void stop();
+
+    // Set when the broker refused the login: its reason. The publisher then tries no more.
+    [[nodiscard]] std::optional<std::string> refusal() const;
+    [[nodiscard]] bool connected() const noexcept;
+    // Records queued or sent but not yet acknowledged.
+    [[nodiscard]] std::size_t waiting() const noexcept;
+    [[nodiscard]] std::uint64_t dropped() const noexcept;
+
+private:
+    class Sender;
+    std::unique_ptr<Sender> sender_;
+};

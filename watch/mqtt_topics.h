@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// The topics movanta-watch publishes under its prefix.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class MqttTopics {
+public:
+    // Throws std::invalid_argument for a prefix no broker takes for publishing: empty, with
+    // a wildcard (+ #), a NUL or a leading or trailing '/', or one that starts with '$'.
+    explicit MqttTopics(std::string prefix);
+
+    [[nodiscard]] const std::string& prefix() const noexcept { return prefix_; }
+    [[nodiscard]] std::string availability() const { return prefix_ + "/availability"; }
+    [[nodiscard]] std::string state() const { return prefix_ + "/state"; }
+    [[nodiscard]] std::string change() const { return prefix_ + "/change"; }
+    // bit 0 to 7 of the shown value
+    [[nodiscard]] std::string bit(int bit) const { return prefix_ + "/bit/" + std::to_string(bit); }
+
+private:
+    std::string prefix_;
+};
+
+// movanta/HOST/PORT
+[[nodiscard]] std::string default_topic_prefix(std::string_view host, std::string_view port);

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// The records waiting for the broker: filled by the poll thread, emptied by the sender.
+// Bounded: when full, the oldest record makes room and is counted as dropped.
+#pragma once
+
+#include "record_entry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+class RecordQueue {
+public:
+    explicit RecordQueue(std::size_t capacity) noexcept
+        : capacity_(capacity < 1 ? 1 : capacity)
+    {
+    }
+
+    // Takes the lock only as long as a deque append lasts: the poll thread never waits for
+    // the sender's network work.
+    void push(const RecordEntry& entry);
+    // Moves up to max records from the front to the end of out, oldest first.
+    void take(std::vector<RecordEntry>& out, std::size_t max);
+
+    [[nodiscard]] std::size_t size() const;
+    // Records dropped since the start.
+    [[nodiscard]] std::uint64_t dropped() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<RecordEntry> entries_;
+    std::size_t capacity_;
+    std::uint64_t dropped_ = 0;
+};
