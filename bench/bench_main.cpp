@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main of every widget benchmark: an offscreen QApplication around Google Benchmark.
 #include <QApplication>
 

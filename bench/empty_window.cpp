@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An empty Qt window: the start-up time that any Qt Widgets program pays.
 // With --text it shows one line of text at its natural size instead, which adds what every
 // window with text pays before it shows: setting up the font database.

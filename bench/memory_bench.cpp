@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory per entry of the change list, and of a plain QListWidget for comparison.
 #include "bench_support.h"
 

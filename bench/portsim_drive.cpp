@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // portsim_drive PORT SECONDS MICROSECONDS: drives the simulated input of a port with a
 // new byte every MICROSECONDS for SECONDS, counting up, so that reads further apart than
 // that never see the same byte twice in a row (unless 256 steps lie between them).

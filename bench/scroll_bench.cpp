@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scrolling a change list of ten million entries to its end and repainting it.
 #include "bench_support.h"
 

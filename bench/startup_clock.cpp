@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // startup_clock PROGRAM [ARGS...]: starts the program and prints the microseconds from
 // its exec until its first top-level window is mapped on the X server ($DISPLAY), then
 // ends it. Meant for a bare X server without a window manager, where nothing else maps

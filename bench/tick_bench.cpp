@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one poll tick, painting left out, with the change list empty and full.
 #include "bench_support.h"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # movanta_package_note(target [VERSION text]): gives a Linux executable the ELF note
 # .note.package of the systemd package metadata (owner "FDO", type 0xcafe1a7e, a JSON text),
 # which `readelf -n` shows as "Packaging Metadata" and crash reports pick up. The JSON names

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 include_guard(GLOBAL)
 
 # The installed layout and the Debian package (cpack -G DEB).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 include_guard(GLOBAL)
 
 # movanta_driver_runpath(target): the executable finds the hardware driver libdlportio.so in

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Where things land in the build tree mirrors the installed tree, so that the
 # executable's $ORIGIN-relative RUNPATH finds the same driver in both.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # movanta_windows_resources(target): gives a Windows program file the version record and the
 # application icon of packaging/movanta.rc. Does nothing elsewhere.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (package g++-mingw-w64-x86-64-posix):
 #   cmake -S . -B build-windows --toolchain cmake/mingw-w64-x86_64.cmake
 # The tests then run under Wine through CMAKE_CROSSCOMPILING_EMULATOR (wine64 from Debian).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "algo_umrechnen.h"
 
 #include "vars.h"

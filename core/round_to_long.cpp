@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "round_to_long.h"
 
 #include "runtime_error.h"

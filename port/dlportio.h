@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 /* The C interface of a port I/O driver library (libdlportio.so, dlportio.dll).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_binding.h"
 
 #include "dynamic_library.h"

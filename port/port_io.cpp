@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_io.h"
 
 #include "dynamic_library.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window does on its five events: loading, the three buttons and the tick.
 #include "form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libdlportio.so for real hardware: the C entry points over GpioPorts, then HardwarePorts.
 #include "dlportio.h"
 #include "driver_status.h"

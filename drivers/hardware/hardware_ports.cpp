@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware_ports.h"
 #include "driver_status.h"
 #include "file_descriptor.h"

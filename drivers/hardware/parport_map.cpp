@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parport_map.h"
 
 #include <algorithm>

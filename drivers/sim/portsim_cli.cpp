@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portsim_cli.h"
 
 #include "port_space.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // movanta-portsim: the outside world of the simulated port space.
 #include "portsim_cli.h"
 #include "process_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libdlportio.so for the simulator: the C entry points over the shared PortSpace.
 #include "dlportio.h"
 #include "driver_status.h"

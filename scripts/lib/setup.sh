@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared set-up of scripts/run and scripts/test: sourced, not run.
 # Installs what a group of tasks needs from Debian's packages (as root), or says
 # the exact line to run and stops.

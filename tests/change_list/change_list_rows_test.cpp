@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "change_list_rows.h"
 
 #include <gtest/gtest.h>

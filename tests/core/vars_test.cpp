@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vars.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Bad texts typed into the window: each gives one report naming the fault, nothing is
 # polled behind it, and the program goes on; a good text then polls as usual.
 # Usage: bad_input_test.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER

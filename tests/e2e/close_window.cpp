@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // close_window [--destroy] WINDOW: asks an X window to close the way a window manager's
 // close button does, with a WM_DELETE_WINDOW message; with --destroy, destroys it outright as
 // any X client may. The end-to-end tests run without a window manager.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # Shared by the end-to-end tests: sourced, not run.
 # Each test gets an X server, a runtime folder and a port space file of its own, so that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The program with no port driver library in reach: the first tick reports the missing
 # library by name, polling stops, and the program stays usable until Ende.
 # Usage: no_driver_test.sh MOVANTA

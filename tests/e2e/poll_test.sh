@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program on the simulated port, driven through its window: Start with a typed
 # interval, "255 setzen" on and off, a new port text that takes effect only at the next
 # Start, Stop keeping the lamps, and closing the window while it polls ending the program

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's picture of the window from the real program under Xvfb, polling the
 # simulated port every 50 ms after a few changes. Not a test: run it by hand.
 # Usage: take_screenshot.sh MOVANTA MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER OUT.png

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any text typed into the port or interval box either gives a 32-bit number or
 // the overflow error; nothing else may happen.
 #include "round_to_long.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any argument list given to movanta-portsim is either a command that does what it says or a
 // usage error; nothing else may happen. The arguments are the input split at NUL bytes; the
 // port space is a file of the fuzzer's own.

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: MIT
 # shellcheck shell=dash
 # /init of the QEMU guest. Suite parport (the default): loads the parallel port modules, runs
 # the checks with ppdev (as root, as nobody, as nobody in group lp), unloads the modules so that

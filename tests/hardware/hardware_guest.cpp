@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs inside the QEMU guest: loads a port driver library by path and checks it against the
 // emulated ISA parallel port at 0x378, one phase per run. Prints one line per check,
 // "OK phase/name: ..." or "FAIL phase/name: ...", then "SUMMARY phase: N ok, M failed";

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package of a built tree, installs it into a throwaway root and runs what it
 # installed: the simulator CLI, the program on the installed simulator, and the program on the
 # installed hardware driver, found through its own RUNPATH.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "poll_timer.h"
 #include "runtime_error.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A libdlportio.so planted in the current directory: no executable may ever load it. */
 #include "dlportio.h"
 

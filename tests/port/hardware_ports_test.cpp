@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware_ports.h"
 #include "parport_map.h"
 #include "run_process.h"

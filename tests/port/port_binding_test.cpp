@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port/port_binding.h"
 #include "runtime_error.h"
 #include "runtime_error_of.h"

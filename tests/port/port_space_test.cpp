@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_space.h"
 #include "run_process.h"
 

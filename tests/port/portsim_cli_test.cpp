@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator end to end: the CLI and the simulator library in separate processes.
 #include "port/port_binding.h"
 #include "run_process.h"

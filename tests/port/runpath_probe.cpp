@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a port through the process-wide binding and says which libdlportio.so it loaded.
 #include "port/port_io.h"
 #include "runtime_error.h"

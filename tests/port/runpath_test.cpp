@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which libdlportio.so an executable with the driver RUNPATH loads, from where.
 #include "run_process.h"
 

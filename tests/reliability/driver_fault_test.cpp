@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults of the driver, through the real binding and real libraries: each gives one report,
 // stops polling and loses no entry, and a new Start works once the fault is gone.
 #include "window_harness.h"

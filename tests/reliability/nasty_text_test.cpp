@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whatever lands in the port and interval boxes, typed or pasted: each text either polls or
 // gives exactly one report that changes nothing, and the list keeps every entry it had.
 #include "window_harness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program refuses to run with raised privileges, before it opens any window.
 #include "run_process.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "change_list.h"
 #include "error_report.h"
 #include "form1.h"

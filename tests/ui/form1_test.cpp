@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "change_list.h"
 #include "form1.h"
 #include "layout.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Reads PROGRAM's notes with READELF and checks the package metadata note field by field.
 execute_process(COMMAND "${READELF}" -n --wide "${PROGRAM}"
     OUTPUT_VARIABLE notes RESULT_VARIABLE result)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A stand-in dlportio.dll for the tests on Windows: the same entry points as a real port driver,
  * over a port space in memory, so that the binding is exercised through LoadLibrary without
  * hardware. A write latches the byte and the next read of that port returns it; ports never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in dlportio.dll as the port binding meets it: found by file name beside the
 // program, entry points under their plain names, and the port space it promises.
 #include "dlportio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A program with nothing but the package metadata note in it. */
 int main(void)
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port binding on Windows: LoadLibrary's search, GetProcAddress, and the system's reasons
 // in the errors, against the stand-in dlportio.dll beside the test program.
 #include "port/port_binding.h"

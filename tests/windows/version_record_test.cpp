@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program file's version record and icon, read back from a program linked with them the
 // way Explorer reads them.
 #include <gtest/gtest.h>

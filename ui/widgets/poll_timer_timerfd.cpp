@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "poll_timer_timerfd.h"
 
 #include <cerrno>

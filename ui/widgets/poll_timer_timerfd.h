@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The Linux pacing of the poll timer: a periodic CLOCK_MONOTONIC timerfd whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "repaint_pacer.h"
 
 #include <QCoreApplication>
