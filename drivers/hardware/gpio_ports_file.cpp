@@ -26,15 +26,34 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// Words apart by blanks, except in double quotes: label:"GPIO expander" is one word.
 std::vector<std::string_view> words(std::string_view text)
 {
     std::vector<std::string_view> found;
     while (!(text = trimmed(text)).empty()) {
-        const auto end = std::min(text.find_first_of(" \t"), text.size());
+        std::size_t end = 0;
+        for (bool quoted = false; end < text.size(); ++end) {
+            if (text[end] == '"')
+                quoted = !quoted;
+            else if (!quoted && (text[end] == ' ' || text[end] == '\t'))
+                break;
+        }
         found.push_back(text.substr(0, end));
         text.remove_prefix(end);
     }
     return found;
+}
+
+// label:"TEXT" as label:TEXT; other chips as written. Empty when a quote is left open.
+std::string unquoted_chip(std::string_view chip)
+{
+    if (!chip.starts_with(label_prefix) || chip.find('"') == std::string_view::npos)
+        return std::string(chip);
+    const auto label = chip.substr(label_prefix.size());
+    if (label.size() < 3 || !label.starts_with('"') || !label.ends_with('"')
+        || label.substr(1, label.size() - 2).find('"') != std::string_view::npos)
+        return {};
+    return std::string(label_prefix) + std::string(label.substr(1, label.size() - 2));
 }
 
 template <typename Number> std::optional<Number> number(std::string_view text, int base)
@@ -81,7 +100,10 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
     if (rest.empty() || !is_chip(rest[0]))
         return "expected a chip after '=' (gpiochipN, a path under /dev, or label:TEXT), found "
             + (rest.empty() ? std::string("nothing") : in_quotes(rest[0]));
-    mapping.chip = rest[0];
+    mapping.chip = unquoted_chip(rest[0]);
+    if (mapping.chip.empty())
+        return "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
+            + in_quotes(rest[0]);
 
     std::size_t at = 1;
     for (; at < rest.size(); ++at) {

@@ -32,6 +32,8 @@ TEST(GpioPortsFile, GoodLinesMapPortsToLines)
         { "65535 = gpiochip12 0\tbias=pull-down", 65535, "gpiochip12", { 0 }, false, B::PullDown },
         { "0 = label:pinctrl-bcm2711 4 bias=disabled", 0, "label:pinctrl-bcm2711", { 4 }, false,
             B::Disabled },
+        { "1\t=\tlabel:\"GPIO  expander\"\t2 active-low\r", 1, "label:GPIO  expander", { 2 }, true,
+            B::AsIs },
     };
     for (const Row& row : rows) {
         const PortsFile file = parse_ports_file(std::string("# ports\n\n") + row.text, "f");
@@ -88,6 +90,12 @@ TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
         { "888 = gpiochip0 4 active-low active-low", "'active-low' is given twice" },
         { "888 = gpiochip0 4 bias=pull-up bias=disabled", "'bias' is given twice" },
         { "0x378 = gpiochip1 0", "port 888 is mapped already on line 1" },
+        { "889 = label:my chip 1", "expected a line number after 'label:my', found 'chip'" },
+        { "889 = label:\"my chip 1",
+            "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
+            "'label:\"my chip 1'" },
+        { "889 = label:\"\" 1",
+            "expected label:\"TEXT\" with TEXT in one pair of double quotes, found 'label:\"\"'" },
         { "889 = gpiochip0 1 4294967296", "line '4294967296' is not a line number 0-4294967295" },
         { "889 = gpiochip0 -3", "line '-3' is not a line number 0-4294967295" },
         { "889 = gpiochip0 0",
