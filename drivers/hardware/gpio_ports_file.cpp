@@ -88,9 +88,11 @@ std::string in_quotes(std::string_view text) { return "'" + std::string(text) + 
 std::string parse_mapping(std::string_view line, GpioMapping& mapping)
 {
     const auto equals = line.find('=');
-    if (equals == std::string_view::npos)
+    const auto port_text = trimmed(line.substr(0, std::min(equals, line.size())));
+    // A blank before the first '=' means the line's own '=' is missing (888 gpiochip0 1 bias=...).
+    if (equals == std::string_view::npos
+        || port_text.find_first_of(" \t") != std::string_view::npos)
         return "expected " + std::string(format);
-    const auto port_text = trimmed(line.substr(0, equals));
     const auto port = port_number(port_text);
     if (!port)
         return "port " + in_quotes(port_text) + " is not a number 0-65535 (decimal or 0x...)";

@@ -58,6 +58,9 @@ TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
         { "888 gpiochip0 1",
             "expected PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] "
             "[bias=pull-up|pull-down|disabled]" },
+        { "888 gpiochip0 1 bias=pull-up",
+            "expected PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] "
+            "[bias=pull-up|pull-down|disabled]" },
         { "65536 = gpiochip0 1", "port '65536' is not a number 0-65535 (decimal or 0x...)" },
         { "0x = gpiochip0 1", "port '0x' is not a number 0-65535 (decimal or 0x...)" },
         { "-1 = gpiochip0 1", "port '-1' is not a number 0-65535 (decimal or 0x...)" },
