@@ -232,8 +232,8 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
         if (!std::filesystem::exists(chosen, ignored))
             return {};
     }
-    // A directory, a device or a FIFO named by mistake would fail the read, never end it or
-    // block it.
+    // Named by mistake, a directory would make the read throw, /dev/zero would never end it
+    // and a FIFO would block it.
     std::error_code status_error;
     const auto type = std::filesystem::status(chosen, status_error).type();
     if (!status_error && type != std::filesystem::file_type::regular)
