@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -35,6 +36,8 @@ namespace platform {
         text.resize(text.size() - 1);
         return text;
     }
+    std::string followed(const std::string& path) { return path; }
+    void check_writable(const std::string&) { }
     int create(const std::string& path)
     {
         return ::_wopen(wide(path).c_str(),
@@ -54,6 +57,31 @@ namespace platform {
     }
     unsigned long long process_id() { return static_cast<unsigned long long>(::_getpid()); }
 #else
+    // The file a symbolic link leads to, so that a save through the link replaces that file
+    // and keeps the link; a path that is no link comes back as it is.
+    std::string followed(std::string path)
+    {
+        // As many links as the kernel follows in one path (MAXSYMLINKS).
+        for (int hops = 0; hops < 40; ++hops) {
+            char link[4096];
+            const ssize_t size = ::readlink(path.c_str(), link, sizeof link);
+            if (size < 0)
+                return path;
+            const std::string_view to(link, static_cast<std::size_t>(size));
+            const auto slash = path.find_last_of('/');
+            path = to.starts_with('/') || slash == std::string::npos
+                ? std::string(to)
+                : path.substr(0, slash + 1) + std::string(to);
+        }
+        errno = ELOOP;
+        throw_errno("readlink");
+    }
+    // rename() would replace a file its owner made read-only; open() for writing would not.
+    void check_writable(const std::string& path)
+    {
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+            throw_errno("open");
+    }
     int create(const std::string& path)
     {
         return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -77,6 +105,8 @@ namespace platform {
 #endif
 } // namespace platform
 
+constexpr std::size_t max_name_kept = 200;
+
 // Six letters that differ from call to call and from process to process.
 std::string unique_suffix()
 {
@@ -95,12 +125,21 @@ std::string unique_suffix()
 } // namespace
 
 AtomicFile::AtomicFile(std::string target)
-    : target_(std::move(target))
+    : target_(platform::followed(std::move(target)))
 {
+    platform::check_writable(target_);
     const auto slash = target_.find_last_of("/\\");
     const std::string folder
         = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    // The temporary name adds 13 bytes to the target's, which may be as long as a name can
+    // be (255 bytes); cut at a character's start, so that a UTF-8 name stays valid.
+    if (name.size() > max_name_kept) {
+        std::size_t cut = max_name_kept;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
     // Hidden, and named after the target, so that a file left by a crash says what it was.
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = folder + '.' + name + '.' + unique_suffix() + ".part";

@@ -7,6 +7,8 @@
 
 class AtomicFile {
 public:
+    // A target that is a symbolic link stands for the file it leads to; a target that exists
+    // but may not be written is refused (EACCES), as opening it would be.
     // Creates the temporary file (on POSIX mode 0666 less the umask, or the target's mode
     // when it exists). Throws std::system_error with the system's error code.
     explicit AtomicFile(std::string target);

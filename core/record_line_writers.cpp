@@ -25,7 +25,7 @@ public:
             start();
             first_us_ = entry.time_us;
         }
-        // The longest line, JSON's, takes 113 characters.
+        // The longest line, JSON's, takes 119 characters with its line end.
         char line[160];
         char* at = line;
         const auto byte = static_cast<std::uint8_t>(255 - entry.value);

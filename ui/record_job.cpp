@@ -13,7 +13,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
-#include <utility>
 
 namespace {
 

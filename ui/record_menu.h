@@ -30,8 +30,9 @@ public:
     // documents folder.
     [[nodiscard]] static QString proposedFileName();
 
-    // Saves the record as it is now to path, in the format of its extension (or format
-    // when it has none of ours), in the background; a failure goes to the report.
+    // Saves the record as it is now to path, in the format of its extension, or of the save
+    // dialog's filter at filter_index when it has none of ours; in the background, and a
+    // failure goes to the report.
     void saveTo(const QString& path, int filter_index = 0);
 
 private:

@@ -29,9 +29,12 @@ public:
         return found;
     }
 
+    // A path under /dev that is no chip (a serial port waiting for its carrier, a FIFO) must
+    // fail at the ioctl, not block the open: hence O_NONBLOCK, which a chip ignores.
     int chip_info(const std::filesystem::path& chip, ChipInfo& info) override
     {
-        const FileDescriptor device(open(chip.c_str(), O_RDONLY | O_CLOEXEC));
+        const FileDescriptor device(
+            open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         gpiochip_info answer {};
         if (device.get() < 0 || ioctl(device.get(), GPIO_GET_CHIPINFO_IOCTL, &answer) != 0)
             return errno;
@@ -50,7 +53,8 @@ public:
         request.config.flags = lines.flags;
         lines.consumer.copy(request.consumer, sizeof request.consumer - 1);
         // The request lives on in its own descriptor; the chip's is not needed after it.
-        const FileDescriptor device(open(chip.c_str(), O_RDONLY | O_CLOEXEC));
+        const FileDescriptor device(
+            open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (device.get() < 0 || ioctl(device.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0)
             return -errno;
         return request.fd;

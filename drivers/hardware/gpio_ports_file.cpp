@@ -7,12 +7,13 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace {
 
 constexpr std::size_t bits_per_port = 8;
+// A ports file has a few lines; anything much longer is the wrong file.
+constexpr std::size_t max_file_size = std::size_t { 1 } << 20;
 constexpr std::string_view label_prefix = "label:";
 constexpr std::string_view format
     = "PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] [bias=pull-up|pull-down|disabled]";
@@ -25,15 +26,34 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// Words apart by blanks, except in double quotes: label:"GPIO expander" is one word.
 std::vector<std::string_view> words(std::string_view text)
 {
     std::vector<std::string_view> found;
     while (!(text = trimmed(text)).empty()) {
-        const auto end = std::min(text.find_first_of(" \t"), text.size());
+        std::size_t end = 0;
+        for (bool quoted = false; end < text.size(); ++end) {
+            if (text[end] == '"')
+                quoted = !quoted;
+            else if (!quoted && (text[end] == ' ' || text[end] == '\t'))
+                break;
+        }
         found.push_back(text.substr(0, end));
         text.remove_prefix(end);
     }
     return found;
+}
+
+// label:"TEXT" as label:TEXT; other chips as written. Empty when a quote is left open.
+std::string unquoted_chip(std::string_view chip)
+{
+    if (!chip.starts_with(label_prefix) || chip.find('"') == std::string_view::npos)
+        return std::string(chip);
+    const auto label = chip.substr(label_prefix.size());
+    if (label.size() < 3 || !label.starts_with('"') || !label.ends_with('"')
+        || label.substr(1, label.size() - 2).find('"') != std::string_view::npos)
+        return {};
+    return std::string(label_prefix) + std::string(label.substr(1, label.size() - 2));
 }
 
 template <typename Number> std::optional<Number> number(std::string_view text, int base)
@@ -68,9 +88,11 @@ std::string in_quotes(std::string_view text) { return "'" + std::string(text) + 
 std::string parse_mapping(std::string_view line, GpioMapping& mapping)
 {
     const auto equals = line.find('=');
-    if (equals == std::string_view::npos)
+    const auto port_text = trimmed(line.substr(0, std::min(equals, line.size())));
+    // A blank before the first '=' means the line's own '=' is missing (888 gpiochip0 1 bias=...).
+    if (equals == std::string_view::npos
+        || port_text.find_first_of(" \t") != std::string_view::npos)
         return "expected " + std::string(format);
-    const auto port_text = trimmed(line.substr(0, equals));
     const auto port = port_number(port_text);
     if (!port)
         return "port " + in_quotes(port_text) + " is not a number 0-65535 (decimal or 0x...)";
@@ -80,13 +102,19 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
     if (rest.empty() || !is_chip(rest[0]))
         return "expected a chip after '=' (gpiochipN, a path under /dev, or label:TEXT), found "
             + (rest.empty() ? std::string("nothing") : in_quotes(rest[0]));
-    mapping.chip = rest[0];
+    mapping.chip = unquoted_chip(rest[0]);
+    if (mapping.chip.empty())
+        return "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
+            + in_quotes(rest[0]);
 
     std::size_t at = 1;
     for (; at < rest.size(); ++at) {
         const auto line_number = number<std::uint32_t>(rest[at], 10);
-        if (!line_number)
+        if (!line_number) {
+            if (rest[at].find_first_not_of("+-0123456789") == std::string_view::npos)
+                return "line " + in_quotes(rest[at]) + " is not a line number 0-4294967295";
             break;
+        }
         if (std::find(mapping.lines.begin(), mapping.lines.end(), *line_number)
             != mapping.lines.end())
             return "line " + std::to_string(*line_number) + " is given twice";
@@ -125,6 +153,30 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
     return {};
 }
 
+std::string_view device_of(std::string_view chip)
+{
+    return chip.starts_with("/dev/gpiochip") ? chip.substr(5) : chip;
+}
+
+// The kernel lends a line to one request at a time, so a line in two ports would leave the
+// second one busy, seemingly by another program. Chips compare as written, less "/dev/".
+std::string line_used_before(const GpioMapping& mapping, const std::vector<GpioMapping>& ports,
+    const std::vector<std::size_t>& mapped_on)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (device_of(ports[i].chip) != device_of(mapping.chip))
+            continue;
+        for (const auto line : mapping.lines) {
+            if (std::find(ports[i].lines.begin(), ports[i].lines.end(), line)
+                != ports[i].lines.end())
+                return "line " + std::to_string(line) + " of " + mapping.chip + " is port "
+                    + std::to_string(ports[i].port) + "'s already (line "
+                    + std::to_string(mapped_on[i]) + "): a line can serve one port";
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 PortsFile parse_ports_file(std::string_view text, const std::string& name)
@@ -132,6 +184,9 @@ PortsFile parse_ports_file(std::string_view text, const std::string& name)
     PortsFile file;
     std::vector<std::size_t> mapped_on; // the line number of each port in file.ports
     std::size_t line_number = 0;
+    // A UTF-8 byte order mark, which some Windows editors write.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     while (!text.empty()) {
         ++line_number;
         const auto end = std::min(text.find('\n'), text.size());
@@ -147,6 +202,8 @@ PortsFile parse_ports_file(std::string_view text, const std::string& name)
         if (problem.empty() && same != file.ports.end())
             problem = "port " + std::to_string(mapping.port) + " is mapped already on line "
                 + std::to_string(mapped_on[static_cast<std::size_t>(same - file.ports.begin())]);
+        if (problem.empty())
+            problem = line_used_before(mapping, file.ports, mapped_on);
         if (!problem.empty())
             return { {}, name + ":" + std::to_string(line_number) + ": " + problem };
         file.ports.push_back(std::move(mapping));
@@ -175,9 +232,21 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
         if (!std::filesystem::exists(chosen, ignored))
             return {};
     }
+    // Named by mistake, a directory would make the read throw, /dev/zero would never end it
+    // and a FIFO would block it.
+    std::error_code status_error;
+    const auto type = std::filesystem::status(chosen, status_error).type();
+    if (!status_error && type != std::filesystem::file_type::regular)
+        return { {}, chosen.string() + ": not a regular file" };
     errno = 0;
     std::ifstream in(chosen, std::ios::binary);
-    const std::string text { std::istreambuf_iterator<char>(in), {} };
+    std::string text;
+    char block[4096];
+    while (in.read(block, sizeof block) || in.gcount() > 0) {
+        text.append(block, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > max_file_size)
+            return { {}, chosen.string() + ": larger than 1 MiB: not a ports file" };
+    }
     if (!in.is_open() || in.bad())
         return { {}, chosen.string() + ": " + std::strerror(errno != 0 ? errno : EIO) };
     return parse_ports_file(text, chosen.string());

@@ -136,6 +136,68 @@ TEST_F(RecordFileTest, ASaveReplacesTheFileWhole)
     EXPECT_EQ(files(), 1U);
 }
 
+// Where the chosen name is a link, a directory, a file its owner protected or a name of the
+// longest length: the file meant gets the record, or a report comes and nothing changes.
+TEST_F(RecordFileTest, OddTargetsGetTheRecordOrAReport)
+{
+    const bool root = ::geteuid() == 0;
+    const std::string longest(251, 'n');
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& folder)> make;
+        std::string chosen;
+        std::string written; // the file that then holds the record, "" for none
+        int report;
+    } rows[] = {
+        { "a link to a file",
+            [](const fs::path& f) { fs::create_symlink("real.csv", f / "link.csv"); }, "link.csv",
+            "real.csv", 0 },
+        { "a link to a link in another folder",
+            [](const fs::path& f) {
+                fs::create_directory(f / "sub");
+                fs::create_symlink("../real.csv", f / "sub" / "hop.csv");
+                fs::create_symlink(f / "sub" / "hop.csv", f / "link.csv");
+            },
+            "link.csv", "real.csv", 0 },
+        { "a link to no file yet",
+            [](const fs::path& f) {
+                fs::remove(f / "real.csv");
+                fs::create_symlink("real.csv", f / "link.csv");
+            },
+            "link.csv", "real.csv", 0 },
+        { "a read-only file",
+            [](const fs::path& f) {
+                fs::permissions(f / "real.csv", fs::perms::owner_read | fs::perms::group_read);
+            },
+            "real.csv", root ? "real.csv" : "", root ? 0 : 75 },
+        { "a directory", [](const fs::path& f) { fs::create_directory(f / "dir.csv"); }, "dir.csv",
+            "", 75 },
+        { "a name of 255 bytes", [](const fs::path&) {}, longest + ".csv", longest + ".csv", 0 },
+    };
+    const RecordSnapshot snapshot = hundred_thousand();
+    for (const auto& row : rows) {
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        std::ofstream(folder_ / "real.csv") << "old\n";
+        row.make(folder_);
+        const bool made = !row.written.empty() && !fs::exists(folder_ / row.written);
+        const std::size_t before = files() + (made ? 1 : 0);
+        int report = 0;
+        try {
+            EXPECT_TRUE(
+                save_record(snapshot, RecordFormat::Csv, (folder_ / row.chosen).string(), {}))
+                << row.name;
+        } catch (const RuntimeError& error) {
+            report = error.number();
+        }
+        EXPECT_EQ(report, row.report) << row.name;
+        const fs::path kept = folder_ / (row.written.empty() ? "real.csv" : row.written);
+        EXPECT_EQ(contents(kept).substr(0, 5), row.written.empty() ? "old\n" : "time,") << row.name;
+        EXPECT_EQ(fs::is_symlink(folder_ / row.chosen), row.chosen == "link.csv") << row.name;
+        EXPECT_EQ(files(), before) << row.name << ": a temporary file is left";
+    }
+}
+
 TEST_F(RecordFileTest, FailuresBecomeTheRightReport)
 {
     const auto failure_of = [](auto&& call) {

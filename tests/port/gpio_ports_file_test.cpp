@@ -32,6 +32,8 @@ TEST(GpioPortsFile, GoodLinesMapPortsToLines)
         { "65535 = gpiochip12 0\tbias=pull-down", 65535, "gpiochip12", { 0 }, false, B::PullDown },
         { "0 = label:pinctrl-bcm2711 4 bias=disabled", 0, "label:pinctrl-bcm2711", { 4 }, false,
             B::Disabled },
+        { "1\t=\tlabel:\"GPIO  expander\"\t2 active-low\r", 1, "label:GPIO  expander", { 2 }, true,
+            B::AsIs },
     };
     for (const Row& row : rows) {
         const PortsFile file = parse_ports_file(std::string("# ports\n\n") + row.text, "f");
@@ -54,6 +56,9 @@ TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
     };
     const Row rows[] = {
         { "888 gpiochip0 1",
+            "expected PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] "
+            "[bias=pull-up|pull-down|disabled]" },
+        { "888 gpiochip0 1 bias=pull-up",
             "expected PORT = CHIP LINE0 [LINE1 ... LINE7] [active-low] "
             "[bias=pull-up|pull-down|disabled]" },
         { "65536 = gpiochip0 1", "port '65536' is not a number 0-65535 (decimal or 0x...)" },
@@ -88,6 +93,18 @@ TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
         { "888 = gpiochip0 4 active-low active-low", "'active-low' is given twice" },
         { "888 = gpiochip0 4 bias=pull-up bias=disabled", "'bias' is given twice" },
         { "0x378 = gpiochip1 0", "port 888 is mapped already on line 1" },
+        { "889 = label:my chip 1", "expected a line number after 'label:my', found 'chip'" },
+        { "889 = label:\"my chip 1",
+            "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
+            "'label:\"my chip 1'" },
+        { "889 = label:\"\" 1",
+            "expected label:\"TEXT\" with TEXT in one pair of double quotes, found 'label:\"\"'" },
+        { "889 = gpiochip0 1 4294967296", "line '4294967296' is not a line number 0-4294967295" },
+        { "889 = gpiochip0 -3", "line '-3' is not a line number 0-4294967295" },
+        { "889 = gpiochip0 0",
+            "line 0 of gpiochip0 is port 888's already (line 1): a line can serve one port" },
+        { "889 = /dev/gpiochip0 5 0",
+            "line 0 of /dev/gpiochip0 is port 888's already (line 1): a line can serve one port" },
     };
     for (const Row& row : rows) {
         const PortsFile file = parse_ports_file(
@@ -103,7 +120,10 @@ TEST(GpioPortsFile, TheEnvironmentChoosesTheFile)
     const fs::path root = folder.path();
     // Each file maps a port of its own, so the port read back names the file chosen.
     const std::map<std::string, std::string> files = {
-        { "own.conf", "1 = gpiochip0 0" },
+        { "own.conf",
+            "\xEF\xBB\xBF"
+            "1 = gpiochip0 0\r\n" }, // as a Windows editor saves it
+        { "big.conf", std::string(std::size_t { 1 } << 20, '#') + "\n6 = gpiochip0 0" },
         { "xdg/movanta/ports.conf", "2 = gpiochip0 0" },
         { "home/.config/movanta/ports.conf", "3 = gpiochip0 0" },
         { "etc/ports.conf", "4 = gpiochip0 0" },
@@ -135,6 +155,11 @@ TEST(GpioPortsFile, TheEnvironmentChoosesTheFile)
         { nullptr, nullptr, "empty-home", "etc/none.conf", 0, "" },
         { "gone.conf", "xdg", "home", "etc/ports.conf", 0,
             missing + ": No such file or directory" },
+        { "xdg", nullptr, nullptr, "etc/ports.conf", 0,
+            (root / "xdg").string() + ": not a regular file" },
+        { "/dev/zero", nullptr, nullptr, "etc/ports.conf", 0, "/dev/zero: not a regular file" },
+        { "big.conf", nullptr, nullptr, "etc/ports.conf", 0,
+            (root / "big.conf").string() + ": larger than 1 MiB: not a ports file" },
         { "bad.conf", nullptr, nullptr, "etc/ports.conf", 0,
             (root / "bad.conf").string()
                 + ":2: expected a line number after 'gpiochip0', found nothing" },

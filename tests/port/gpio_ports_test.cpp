@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <linux/gpio.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -232,6 +234,23 @@ TEST(GpioPorts, ABadFileFailsEveryPortWithItsLine)
     EXPECT_EQ(reason, error);
     EXPECT_EQ(fixture.loads, 1);
     EXPECT_EQ(fixture.kernel->requests_, 0);
+}
+
+// A path under /dev that is no chip fails at once, whatever it is.
+TEST(GpioPorts, ADeviceThatIsNoChipFailsWithoutBlocking)
+{
+    const fs::path fifo = "/dev/shm/movanta-gpio-test-" + std::to_string(::getpid());
+    if (::mkfifo(fifo.c_str(), 0600) != 0)
+        GTEST_SKIP() << "no FIFO can be made in /dev/shm";
+    for (const std::string& device : { fifo.string(), std::string("/dev/null") }) {
+        GpioPorts ports(linux_gpio_kernel(),
+            [&] { return parse_ports_file("888 = " + device + " 0", "ports.conf"); });
+        std::uint8_t value = 0;
+        std::string reason;
+        EXPECT_EQ(ports.read(888, value, reason), Access::Failed) << device;
+        EXPECT_EQ(reason, device + ": Inappropriate ioctl for device");
+    }
+    fs::remove(fifo);
 }
 
 } // namespace
