@@ -140,6 +140,17 @@ e2e_set_text() {
     xdotool type --delay 30 -- "$3"
 }
 
+# e2e_save_as FILE: Strg+S in the focused change list, then FILE typed into the save dialog.
+e2e_save_as() {
+    local dialog
+    xdotool key ctrl+s
+    dialog=$(e2e_find_window '^Speichern unter$') || e2e_fail "Strg+S opened no save dialog"
+    e2e_focus "$dialog"
+    xdotool key --delay 30 ctrl+a BackSpace
+    xdotool type --delay 20 -- "$1"
+    xdotool key Return
+}
+
 # e2e_screenshot: the main window's client area into shot-N.png, named in E2E_LAST_SHOT.
 e2e_screenshot() {
     E2E_SHOT=$((E2E_SHOT + 1))

@@ -30,12 +30,7 @@ e2e_click "$E2E_LIST_X" "$E2E_LIST_Y"
 xdotool key Down ctrl+c
 e2e_wait_until 5 "Strg+C did not copy the second entry" clipboard_is 240
 
-xdotool key ctrl+s
-dialog=$(e2e_find_window '^Speichern unter$') || e2e_fail "Strg+S opened no save dialog"
-e2e_focus "$dialog"
-xdotool key --delay 30 ctrl+a BackSpace
-xdotool type --delay 20 -- "$E2E_TMP/liste.csv"
-xdotool key Return
+e2e_save_as "$E2E_TMP/liste.csv"
 e2e_wait_until 10 "nothing was saved" saved
 
 values=$(awk -F, 'NR > 1 { printf "%s %s %s;", $3, $4, $5 }' "$E2E_TMP/liste.csv")

@@ -25,12 +25,7 @@ sleep 0.2
 
 e2e_focus "$E2E_WID"
 e2e_click "$E2E_LIST_X" "$E2E_LIST_Y"
-xdotool key ctrl+s
-dialog=$(e2e_find_window '^Speichern unter$') || e2e_fail "no save dialog"
-e2e_focus "$dialog"
-xdotool key --delay 30 ctrl+a BackSpace
-xdotool type --delay 20 -- "$E2E_TMP/zaehler.vcd"
-xdotool key Return
+e2e_save_as "$E2E_TMP/zaehler.vcd"
 e2e_wait_until 10 "nothing was saved" test -s "$E2E_TMP/zaehler.vcd"
 
 cat >"$E2E_TMP/view.tcl" <<'TCL'
