@@ -139,10 +139,12 @@ finished 0 "pipe closed"
 grep -q '^samples=1 records=1 ' "$tmp/err" || fail "pipe: $(cat "$tmp/err")"
 
 # Each stop signal ends the record with the output closed: the VCD's closing time follows the
-# last change, and a strict reader takes the file.
-for signal in TERM INT HUP; do
-    vcd=$tmp/stop-$signal.vcd
-    env --default-signal=INT "$watch" -f vcd -i 1 -o "$vcd" 2>"$tmp/err" &
+# last change, and a strict reader takes the file. At 0.01 ms every poll is late: the program
+# never sleeps, and still sees the signal.
+for row in TERM:1 INT:1 HUP:1 TERM:0.01; do
+    signal=${row%:*}
+    vcd=$tmp/stop-$signal-${row#*:}.vcd
+    env --default-signal=INT "$watch" -f vcd -i "${row#*:}" -o "$vcd" 2>"$tmp/err" &
     pid=$!
     wait_until "$signal: no first record" grep -qs '^#0$' "$vcd"
     sim set 888 0x0F
