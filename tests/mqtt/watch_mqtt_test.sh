@@ -132,12 +132,15 @@ expected=$( (echo "$prefix/availability offline" && echo "$prefix/state $(tail -
     && { echo '"bits":"xxxxxxxx"' && tail -n 1 "$tmp/record.jsonl"; } | bit_changes) | sort)
 [ "$(retained "$prefix/#" 10)" = "$expected" ] || fail "retained: $(retained "$prefix/#" 10)"
 
-# --mqtt alone: nothing on standard output; the discovery configs retained.
+# --mqtt alone: nothing on standard output; the discovery configs retained. A second watcher
+# of the same port does not take the first one's connection.
 start_watch --mqtt "$url" --ha-discovery=ha
 wait_until "no availability" retained_is "$prefix/availability" online
 wait_until "not nine discovery configs" eval '[ "$(retained "ha/#" 9 | wc -l)" -eq 9 ]'
+"$watch" --once --mqtt "$url" --mqtt-topic "$prefix/second" 2>/dev/null || fail "a second watcher failed"
 stop_watch 0
 [ ! -s "$tmp/out" ] || fail "standard output was not silent: $(head -c 200 "$tmp/out")"
+grep -q "lost the connection" "$tmp/err" && fail "a second watcher took the first one's connection"
 
 # Killed, it leaves its last will.
 start_watch --mqtt "$url"
