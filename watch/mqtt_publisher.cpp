@@ -150,7 +150,9 @@ private:
 
     std::string broker() const
     {
-        return settings_.url.host + ":" + std::to_string(settings_.url.port);
+        const std::string& host = settings_.url.host;
+        const bool ipv6 = host.find(':') != std::string::npos;
+        return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(settings_.url.port);
     }
 
     void run()
@@ -179,7 +181,8 @@ private:
         report_dropped(true);
         in_flight_ = flight_.size();
         if (const std::size_t left = flight_.size() + queue_.size(); left > 0 && !refused_)
-            log_("MQTT: " + records_text(left) + " not acknowledged by " + broker());
+            log_("MQTT: " + records_text(left) + " not acknowledged by " + broker()
+                + (last_reason_.empty() ? std::string() : " (" + last_reason_ + ")"));
         connected_ = false;
     }
 

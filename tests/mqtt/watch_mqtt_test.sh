@@ -108,6 +108,9 @@ port=$(mqtt_broker_port "$broker") # the broker's from now on, kept across resta
 url=mqtt://127.0.0.1:$port
 subscribe "$tmp/durable" -c -i "movanta-e2e-$$" -q 1
 mqtt_broker_stop "$broker"
+# Ended before it ever got through, it still says why its record did not go out.
+"$watch" --once --mqtt "mqtt://[::1]:$port" 2>"$tmp/err" || fail "--once without a broker failed"
+grep -q "1 record not acknowledged by \[::1\]:$port (.*refused" "$tmp/err" || fail "no reason given"
 start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl"
 drive 11 20
 wait_until "no connection was tried" grep -q "cannot connect to 127.0.0.1:$port" "$tmp/err"
