@@ -138,6 +138,13 @@ exec 3<&-
 finished 0 "pipe closed"
 grep -q '^samples=1 records=1 ' "$tmp/err" || fail "pipe: $(cat "$tmp/err")"
 
+# A stop signal while the FIFO waits for its reader ends the program as a stop: status 0.
+"$watch" -o "$tmp/pipe" 2>"$tmp/err" &
+pid=$!
+wait_until "FIFO: the program does not wait for a reader" grep -qs wait_for_partner "/proc/$pid/wchan"
+kill -TERM "$pid"
+finished 0 "SIGTERM while opening a FIFO"
+
 # Each stop signal ends the record with the output closed: the VCD's closing time follows the
 # last change, and a strict reader takes the file. At 0.01 ms every poll is late: the program
 # never sleeps, and still sees the signal.
