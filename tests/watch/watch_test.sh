@@ -49,6 +49,8 @@ sim set 889 0x5A
 mkdir "$tmp/nodriver" "$tmp/readonly"
 cp "$watch" "$tmp/nodriver/movanta-watch" # its RUNPATH leads nowhere from there
 cp "$read_only_driver" "$tmp/readonly/libdlportio.so"
+printf '#!/bin/sh\nexec "%s" --once >&-\n' "$watch" >"$tmp/stdout-closed"
+chmod +x "$tmp/stdout-closed"
 
 # Status | what stderr holds (extended regex; empty: nothing) | what stdout holds | command.
 rows=(
@@ -62,6 +64,7 @@ rows=(
     "3|^movanta-watch: timed out\$||$watch --until 0x01:0x00 -t 0.2 -i 1 -o $tmp/timeout.txt"
     "1|^movanta-watch: /dev/full: No space left on device\$||$watch -o /dev/full"
     "1|^movanta-watch: cannot open $tmp/none/x: No such file or directory\$||$watch -o $tmp/none/x"
+    "1|^movanta-watch: standard output: Bad file descriptor\$||$tmp/stdout-closed"
     "1|^movanta-watch: Datei nicht gefunden: libdlportio.so||env -u LD_LIBRARY_PATH $tmp/nodriver/movanta-watch --once"
     "1|^movanta-watch: DLL-Einsprungpunkt DlPortWritePortUchar in libdlportio.so nicht gefunden\$||env LD_LIBRARY_PATH=$tmp/readonly $watch --once"
     "0|| value=[0-9]+ byte=|env LD_LIBRARY_PATH=$tmp/readonly $watch --once --no-write"
