@@ -183,4 +183,12 @@ mosquitto_sub -h 127.0.0.1 -p "${tls_url##*:}" --cafile "$tmp/ca.crt" -t "$prefi
 start_watch --mqtt "$tls_url"
 wait_until "an unknown CA was not refused" grep -q "cannot connect.*TLS" "$tmp/err"
 stop_watch 0
+# A CA file that is no file, or none, is refused at once: a FIFO is not waited on.
+mkfifo "$tmp/ca-fifo"
+for ca in "$tmp/ca-fifo" "$tmp" "$tmp/none"; do
+    status=0
+    timeout 10 "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 2 ] && grep -q "cannot read the CA file $ca: " "$tmp/err" \
+        || fail "CA file $ca: status $status"
+done
 echo "$name: passed"
