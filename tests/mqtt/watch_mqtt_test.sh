@@ -187,7 +187,7 @@ stop_watch 0
 mkfifo "$tmp/ca-fifo"
 for ca in "$tmp/ca-fifo" "$tmp" "$tmp/none"; do
     status=0
-    timeout 10 "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
+    timeout -k 1 10 "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
     [ "$status" -eq 2 ] && grep -q "cannot read the CA file $ca: " "$tmp/err" \
         || fail "CA file $ca: status $status"
 done
