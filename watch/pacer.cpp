@@ -21,8 +21,8 @@ namespace {
 constexpr std::int64_t spin_below_ns = 500'000;
 constexpr std::int64_t early_wake_ns = 20'000;
 
-// A run that is always behind never sleeps, so nothing else would look at the stop and output
-// descriptors: it looks after this many polls without a sleep (10 ms at the shortest period).
+// A run that is always behind never sleeps, where the stop and output descriptors are watched:
+// it then checks them once every this many polls (10 ms at the shortest period).
 constexpr unsigned unslept_check_every = 1000;
 
 timespec to_timespec(std::int64_t ns)
