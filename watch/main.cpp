@@ -5,11 +5,14 @@
 #include "watch_program.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char* argv[])
 {
+    const bool standard_output_closed = fcntl(STDOUT_FILENO, F_GETFD) == -1;
     process_guard::ensure_standard_descriptors();
     process_guard::ignore_sigpipe();
     if (const char* reason = process_guard::raised_privileges()) {
@@ -23,5 +26,5 @@ int main(int argc, char* argv[])
         std::fputs(parsed.message.c_str(), parsed.status == 0 ? stdout : stderr);
         return parsed.status;
     }
-    return run_watch_program(*parsed.run);
+    return run_watch_program(*parsed.run, standard_output_closed);
 }

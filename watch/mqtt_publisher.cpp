@@ -12,11 +12,12 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <fstream>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -49,6 +50,21 @@ bool login_refused(int connack)
     return connack == 1 || connack == 2 || connack == 4 || connack == 5;
 }
 
+// Why path is not a regular file we may read, or nothing. Opened without waiting: a FIFO would
+// otherwise hold us until a writer came, with the stop signals already blocked.
+std::optional<std::string> unreadable_file(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1)
+        return std::strerror(errno);
+    struct stat status { };
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    ::close(fd);
+    if (!regular)
+        return "not a regular file";
+    return std::nullopt;
+}
+
 std::string duration_text(std::chrono::milliseconds duration)
 {
     if (duration.count() % 1000 == 0)
@@ -75,8 +91,11 @@ public:
         if (!settings_.password.empty() && settings_.url.user.empty())
             throw std::invalid_argument(
                 "a password needs a user name in the URL (mqtt://USER@HOST)");
-        if (!settings_.cafile.empty() && !std::ifstream(settings_.cafile))
-            throw std::invalid_argument("cannot read the CA file " + settings_.cafile);
+        if (!settings_.cafile.empty()) {
+            if (const auto problem = unreadable_file(settings_.cafile))
+                throw std::invalid_argument(
+                    "cannot read the CA file " + settings_.cafile + ": " + *problem);
+        }
         std::call_once(library_initialised, [] { mosquitto_lib_init(); });
         mosq_ = mosquitto_new(
             settings_.client_id.empty() ? nullptr : settings_.client_id.c_str(), true, this);
@@ -150,7 +169,9 @@ private:
 
     std::string broker() const
     {
-        return settings_.url.host + ":" + std::to_string(settings_.url.port);
+        const std::string& host = settings_.url.host;
+        const bool ipv6 = host.find(':') != std::string::npos;
+        return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(settings_.url.port);
     }
 
     void run()
@@ -179,7 +200,8 @@ private:
         report_dropped(true);
         in_flight_ = flight_.size();
         if (const std::size_t left = flight_.size() + queue_.size(); left > 0 && !refused_)
-            log_("MQTT: " + records_text(left) + " not acknowledged by " + broker());
+            log_("MQTT: " + records_text(left) + " not acknowledged by " + broker()
+                + (last_reason_.empty() ? std::string() : " (" + last_reason_ + ")"));
         connected_ = false;
     }
 

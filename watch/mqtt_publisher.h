@@ -21,8 +21,8 @@ struct MqttSettings {
     MqttUrl url;
     std::string password; // sent with url.user; empty: none
     std::string cafile; // for mqtts; empty: the system's CA store
-    // A fixed id lets the broker end a stale connection of ours when we come back, before its
-    // last will could overwrite our "online".
+    // A fixed id (per host, port and topic prefix) lets the broker end a stale connection of
+    // ours when we come back, before its last will could overwrite our "online".
     std::string client_id;
     std::string topic_prefix;
     // Retained messages published again at every connect (the discovery configs).

@@ -13,7 +13,8 @@ std::string shown(std::string_view text)
     std::string url(text);
     const auto scheme = url.find("://");
     const auto start = scheme == std::string::npos ? 0 : scheme + 3;
-    const auto at = url.rfind('@', url.find('/', start));
+    // The last '@' of all: a password may hold '/', '?' or '#'.
+    const auto at = url.rfind('@');
     if (at == std::string::npos || at < start)
         return url;
     const auto colon = url.find(':', start);
@@ -52,6 +53,10 @@ MqttUrl parse_mqtt_url(std::string_view text)
     } else {
         refuse(text, "it must start with mqtt:// or mqtts://");
     }
+    // A password first: it may hold a "/", "?" or "#" that would otherwise pass for a path.
+    if (const auto at = rest.rfind('@');
+        at != std::string_view::npos && rest.substr(0, at).find(':') != std::string_view::npos)
+        refuse(text, "a password does not go in the URL; use --mqtt-password-file");
     if (rest.ends_with('/'))
         rest.remove_suffix(1);
     if (rest.find_first_of("/?#") != std::string_view::npos)
@@ -59,8 +64,6 @@ MqttUrl parse_mqtt_url(std::string_view text)
 
     if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
         const std::string_view user = rest.substr(0, at);
-        if (user.find(':') != std::string_view::npos)
-            refuse(text, "a password does not go in the URL; use --mqtt-password-file");
         if (user.empty())
             refuse(text, "the user name before '@' is empty");
         url.user = user;

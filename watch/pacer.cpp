@@ -21,6 +21,10 @@ namespace {
 constexpr std::int64_t spin_below_ns = 500'000;
 constexpr std::int64_t early_wake_ns = 20'000;
 
+// A run that is always behind never sleeps, where the stop and output descriptors are watched:
+// it then checks them once every this many polls (10 ms at the shortest period).
+constexpr unsigned unslept_check_every = 1000;
+
 timespec to_timespec(std::int64_t ns)
 {
     return { static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000) };
@@ -96,8 +100,13 @@ Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
 
 Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
 {
-    if (monotonic_ns() >= wake_ns)
-        return Wake::Poll;
+    if (monotonic_ns() >= wake_ns) {
+        if (++unslept_ < unslept_check_every)
+            return Wake::Poll;
+        unslept_ = 0;
+        return check_stop(stop_fd_, output_fd_);
+    }
+    unslept_ = 0;
     if (timer_fd_ == -1) {
         // Without a timer descriptor, a stop or a gone reader is seen after the sleep.
         const timespec until = to_timespec(wake_ns);

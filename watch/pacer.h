@@ -42,6 +42,7 @@ private:
     int output_fd_;
     int timer_fd_ = -1;
     std::uint64_t late_ = 0;
+    unsigned unslept_ = 0; // polls in a row whose wait needed no sleep
 };
 
 // CLOCK_MONOTONIC in nanoseconds.

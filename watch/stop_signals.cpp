@@ -23,19 +23,43 @@ sigset_t stop_set()
     return set;
 }
 
+volatile std::sig_atomic_t caught = 0;
+
+void remember(int) { caught = 1; }
+
+void set_action(const sigset_t& set, void (*handler)(int)) noexcept
+{
+    struct sigaction action { };
+    action.sa_handler = handler; // no SA_RESTART: a blocking call returns EINTR
+    sigemptyset(&action.sa_mask);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        if (sigismember(&set, signal) == 1)
+            sigaction(signal, &action, nullptr);
+    }
+}
+
 } // namespace
+
+void catch_stop_signals_early() noexcept { set_action(stop_set(), remember); }
+
+bool stop_signal_caught() noexcept { return caught != 0; }
 
 StopSignals::StopSignals() noexcept
 {
     const sigset_t set = stop_set();
     const int fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (fd == -1)
-        return;
-    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
+    if (fd != -1 && pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0)
+        fd_ = fd;
+    else if (fd != -1)
         close(fd);
-        return;
+    // Without a signalfd, the signals end the program as they did before it caught them.
+    set_action(set, SIG_DFL);
+    if (stop_signal_caught()) {
+        if (fd_ != -1)
+            request();
+        else
+            raise(SIGTERM);
     }
-    fd_ = fd;
 }
 
 void StopSignals::request() const noexcept

@@ -3,11 +3,16 @@
 // a request arriving just before a sleep is not lost, and no handler runs mid-record.
 #pragma once
 
+// Until StopSignals takes them, a stop signal interrupts a blocking call (opening a FIFO waits
+// for its reader) and is remembered, rather than ending the program with status 128 + signal.
+void catch_stop_signals_early() noexcept;
+[[nodiscard]] bool stop_signal_caught() noexcept;
+
 class StopSignals {
 public:
     // Blocks the three signals for this thread (and the threads it starts later), except
-    // those ignored from the start, which stay ignored. When no signalfd can be had, fd() is
-    // -1 and the signals keep their action.
+    // those ignored from the start, which stay ignored; one caught early is requested again.
+    // When no signalfd can be had, fd() is -1 and the signals keep their action.
     StopSignals() noexcept;
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;

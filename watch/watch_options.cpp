@@ -183,7 +183,7 @@ std::span<const Option> options_table()
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 const auto ns = strict_number::scaled_decimal(text, 1'000'000'000, max_timeout_ns);
                 if (!ns || *ns == 0)
-                    return "expects a number of seconds above 0";
+                    return "expects a number of seconds above 0 and up to 2147483647";
                 o.timeout_ns = *ns;
                 return std::nullopt;
             } },

@@ -32,12 +32,16 @@ void complain(const std::string& text)
 
 // The output descriptor: standard output, or the file opened (created, emptied); -1 when it
 // could not be opened, after saying why.
-int open_output(const std::string& file_name)
+int open_output(const std::string& file_name, bool standard_output_closed)
 {
-    if (file_name.empty() || file_name == "-")
-        return STDOUT_FILENO;
+    if (file_name.empty() || file_name == "-") {
+        if (!standard_output_closed)
+            return STDOUT_FILENO;
+        complain("standard output: " + std::string(std::strerror(EBADF)));
+        return -1;
+    }
     const int fd = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd == -1)
+    if (fd == -1 && !(errno == EINTR && stop_signal_caught()))
         complain("cannot open " + file_name + ": " + std::strerror(errno));
     return fd;
 }
@@ -61,7 +65,8 @@ std::optional<MqttSettings> publisher_settings(const WatchOptions& options, int&
     }
 }
 
-std::unique_ptr<MqttPublisher> start_publisher(MqttSettings settings, StopSignals& stop, int& status)
+std::unique_ptr<MqttPublisher> start_publisher(
+    MqttSettings settings, StopSignals& stop, int& status)
 {
     try {
         // The run waits on the stop signals: a refused login ends it as SIGTERM would.
@@ -77,7 +82,7 @@ std::unique_ptr<MqttPublisher> start_publisher(MqttSettings settings, StopSignal
 
 } // namespace
 
-int run_watch_program(const WatchOptions& options)
+int run_watch_program(const WatchOptions& options, bool standard_output_closed)
 {
     int status = 0;
     std::optional<MqttSettings> settings = publisher_settings(options, status);
@@ -85,10 +90,12 @@ int run_watch_program(const WatchOptions& options)
         return status;
     // With --mqtt, standard output stays silent unless -o names it or a file.
     const bool to_output = !settings || !options.output.empty();
-    // Opened while the stop signals still end the program: opening a FIFO waits for a reader.
-    const int fd = to_output ? open_output(options.output) : -1;
+    // Opening a FIFO waits for a reader: a stop signal then ends the wait, and the program with
+    // status 0.
+    catch_stop_signals_early();
+    const int fd = to_output ? open_output(options.output, standard_output_closed) : -1;
     if (to_output && fd == -1)
-        return 1;
+        return errno == EINTR && stop_signal_caught() ? 0 : 1;
     // Blocked before the publisher starts its thread, so that every thread leaves them to us.
     StopSignals stop;
     const std::unique_ptr<MqttPublisher> publisher

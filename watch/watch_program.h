@@ -6,4 +6,6 @@
 struct WatchOptions;
 
 // The exit status: 0 done or stopped, 1 port, driver or output failed, 3 timeout.
-[[nodiscard]] int run_watch_program(const WatchOptions& options);
+// standard_output_closed: it was closed at the start (and is /dev/null now), so a record meant
+// for it fails rather than vanishing.
+[[nodiscard]] int run_watch_program(const WatchOptions& options, bool standard_output_closed);

@@ -108,6 +108,9 @@ port=$(mqtt_broker_port "$broker") # the broker's from now on, kept across resta
 url=mqtt://127.0.0.1:$port
 subscribe "$tmp/durable" -c -i "movanta-e2e-$$" -q 1
 mqtt_broker_stop "$broker"
+# Ended before it ever got through, it still says why its record did not go out.
+"$watch" --once --mqtt "mqtt://[::1]:$port" 2>"$tmp/err" || fail "--once without a broker failed"
+grep -q "1 record not acknowledged by \[::1\]:$port (.*refused" "$tmp/err" || fail "no reason given"
 start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl"
 drive 11 20
 wait_until "no connection was tried" grep -q "cannot connect to 127.0.0.1:$port" "$tmp/err"
@@ -132,12 +135,15 @@ expected=$( (echo "$prefix/availability offline" && echo "$prefix/state $(tail -
     && { echo '"bits":"xxxxxxxx"' && tail -n 1 "$tmp/record.jsonl"; } | bit_changes) | sort)
 [ "$(retained "$prefix/#" 10)" = "$expected" ] || fail "retained: $(retained "$prefix/#" 10)"
 
-# --mqtt alone: nothing on standard output; the discovery configs retained.
+# --mqtt alone: nothing on standard output; the discovery configs retained. A second watcher
+# of the same port does not take the first one's connection.
 start_watch --mqtt "$url" --ha-discovery=ha
 wait_until "no availability" retained_is "$prefix/availability" online
 wait_until "not nine discovery configs" eval '[ "$(retained "ha/#" 9 | wc -l)" -eq 9 ]'
+"$watch" --once --mqtt "$url" --mqtt-topic "$prefix/second" 2>/dev/null || fail "a second watcher failed"
 stop_watch 0
 [ ! -s "$tmp/out" ] || fail "standard output was not silent: $(head -c 200 "$tmp/out")"
+grep -q "lost the connection" "$tmp/err" && fail "a second watcher took the first one's connection"
 
 # Killed, it leaves its last will.
 start_watch --mqtt "$url"
@@ -177,4 +183,12 @@ mosquitto_sub -h 127.0.0.1 -p "${tls_url##*:}" --cafile "$tmp/ca.crt" -t "$prefi
 start_watch --mqtt "$tls_url"
 wait_until "an unknown CA was not refused" grep -q "cannot connect.*TLS" "$tmp/err"
 stop_watch 0
+# A CA file that is no file, or none, is refused at once: a FIFO is not waited on.
+mkfifo "$tmp/ca-fifo"
+for ca in "$tmp/ca-fifo" "$tmp" "$tmp/none"; do
+    status=0
+    timeout -k 1 10 "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 2 ] && grep -q "cannot read the CA file $ca: " "$tmp/err" \
+        || fail "CA file $ca: status $status"
+done
 echo "$name: passed"

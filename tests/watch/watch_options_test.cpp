@@ -83,6 +83,7 @@ const std::vector<Row> rows = {
     { { "--until", "1:2" }, nullptr, 2, "VALUE has bits outside MASK" },
     { { "-t", "2.5" }, [](WatchOptions& o) { o.timeout_ns = 2'500'000'000; } },
     { { "-t", "0" }, nullptr, 2, "expects a number of seconds above 0" },
+    { { "-t", "2147483648" }, nullptr, 2, "up to 2147483647" },
     { { "--debounce", "3" }, [](WatchOptions& o) { o.debounce = 3; } },
     { { "--deb", "3" }, [](WatchOptions& o) { o.debounce = 3; } },
     { { "--debounce", "0" }, nullptr, 2, "--debounce '0'" },

@@ -49,6 +49,8 @@ sim set 889 0x5A
 mkdir "$tmp/nodriver" "$tmp/readonly"
 cp "$watch" "$tmp/nodriver/movanta-watch" # its RUNPATH leads nowhere from there
 cp "$read_only_driver" "$tmp/readonly/libdlportio.so"
+printf '#!/bin/sh\nexec "%s" --once >&-\n' "$watch" >"$tmp/stdout-closed"
+chmod +x "$tmp/stdout-closed"
 
 # Status | what stderr holds (extended regex; empty: nothing) | what stdout holds | command.
 rows=(
@@ -62,6 +64,7 @@ rows=(
     "3|^movanta-watch: timed out\$||$watch --until 0x01:0x00 -t 0.2 -i 1 -o $tmp/timeout.txt"
     "1|^movanta-watch: /dev/full: No space left on device\$||$watch -o /dev/full"
     "1|^movanta-watch: cannot open $tmp/none/x: No such file or directory\$||$watch -o $tmp/none/x"
+    "1|^movanta-watch: standard output: Bad file descriptor\$||$tmp/stdout-closed"
     "1|^movanta-watch: Datei nicht gefunden: libdlportio.so||env -u LD_LIBRARY_PATH $tmp/nodriver/movanta-watch --once"
     "1|^movanta-watch: DLL-Einsprungpunkt DlPortWritePortUchar in libdlportio.so nicht gefunden\$||env LD_LIBRARY_PATH=$tmp/readonly $watch --once"
     "0|| value=[0-9]+ byte=|env LD_LIBRARY_PATH=$tmp/readonly $watch --once --no-write"
@@ -138,11 +141,20 @@ exec 3<&-
 finished 0 "pipe closed"
 grep -q '^samples=1 records=1 ' "$tmp/err" || fail "pipe: $(cat "$tmp/err")"
 
+# A stop signal while the FIFO waits for its reader ends the program as a stop: status 0.
+"$watch" -o "$tmp/pipe" 2>"$tmp/err" &
+pid=$!
+wait_until "FIFO: the program does not wait for a reader" grep -qs wait_for_partner "/proc/$pid/wchan"
+kill -TERM "$pid"
+finished 0 "SIGTERM while opening a FIFO"
+
 # Each stop signal ends the record with the output closed: the VCD's closing time follows the
-# last change, and a strict reader takes the file.
-for signal in TERM INT HUP; do
-    vcd=$tmp/stop-$signal.vcd
-    env --default-signal=INT "$watch" -f vcd -i 1 -o "$vcd" 2>"$tmp/err" &
+# last change, and a strict reader takes the file. At 0.01 ms every poll is late: the program
+# never sleeps, and still sees the signal.
+for row in TERM:1 INT:1 HUP:1 TERM:0.01; do
+    signal=${row%:*}
+    vcd=$tmp/stop-$signal-${row#*:}.vcd
+    env --default-signal=INT "$watch" -f vcd -i "${row#*:}" -o "$vcd" 2>"$tmp/err" &
     pid=$!
     wait_until "$signal: no first record" grep -qs '^#0$' "$vcd"
     sim set 888 0x0F
