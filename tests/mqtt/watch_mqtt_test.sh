@@ -29,19 +29,9 @@ fail() {
     [ ! -s "$tmp/err" ] || { echo "--- movanta-watch's stderr:" >&2; tail -n 20 "$tmp/err" >&2; }
     exit 1
 }
-export MOVANTA_PORTSIM=$tmp/portsim LD_LIBRARY_PATH=$simulator_dir
-sim() { "$portsim" "$@" >/dev/null; }
-
-# wait_until WHAT COMMAND...: up to 20 s.
-wait_until() {
-    local what=$1
-    shift
-    for _ in $(seq 400); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    fail "$what (waited 20 s)"
-}
+wait_seconds=20
+# shellcheck source=tests/support/simulator_script.sh
+source "$(dirname "$0")/../support/simulator_script.sh"
 prefix=movanta/e2e/888
 
 # subscribe FILE [OPTIONS...]: mosquitto_sub on the prefix into FILE, returning once it is

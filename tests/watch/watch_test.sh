@@ -19,19 +19,8 @@ fail() {
     printf '%s: FAIL: %s\n' "$name" "$*" >&2
     exit 1
 }
-export MOVANTA_PORTSIM=$tmp/portsim LD_LIBRARY_PATH=$simulator_dir
-sim() { "$portsim" "$@" >/dev/null; }
-
-# wait_until WHAT COMMAND...: up to 10 s.
-wait_until() {
-    local what=$1
-    shift
-    for _ in $(seq 200); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    fail "$what (waited 10 s)"
-}
+# shellcheck source=tests/support/simulator_script.sh
+source "$(dirname "$0")/../support/simulator_script.sh"
 lines_at_least() { [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ]; }
 running() { kill -0 "$pid" 2>/dev/null; }
 # finished STATUS WHAT: the background program ends with STATUS within 10 s.
