@@ -2,6 +2,7 @@
 #include "portsim_cli.h"
 
 #include "port_space.h"
+#include "strict_number.h"
 
 #include <chrono>
 #include <csignal>
@@ -21,38 +22,9 @@ const char* const portsim_usage = "usage: movanta-portsim set PORT VALUE\n"
 
 namespace {
 
-// Decimal or 0x hexadecimal digits only: no sign, no blanks, no trailing text.
-std::optional<unsigned long> parse_number(std::string_view text)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    // Leading zeros say nothing ("00000000888" is 888); at least one digit stays.
-    while (text.size() > 1 && text[0] == '0')
-        text.remove_prefix(1);
-    if (text.empty() || text.size() > 10)
-        return std::nullopt;
-    unsigned long number = 0;
-    for (const char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        if (digit < 0)
-            return std::nullopt;
-        number = number * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
-    }
-    return number;
-}
-
 unsigned long number_argument(std::string_view text, const char* what, unsigned long highest)
 {
-    const auto number = parse_number(text);
+    const auto number = strict_number::whole(text, UINT64_MAX);
     if (!number)
         throw PortsimUsageError(std::string(what) + " \"" + std::string(text)
             + "\" is not a number (decimal or 0x hex)");

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The command line's numbers: the whole argument must be the number, or it is refused.
+// Command-line numbers: the whole argument must be the number, or it is refused.
 #pragma once
 
 #include <cstdint>
