@@ -140,10 +140,6 @@ private:
     WatchStats stats_;
 };
 
-} // namespace
-
-namespace {
-
 struct Ending {
     WatchEnd end;
     std::string reason;
