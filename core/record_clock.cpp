@@ -4,13 +4,15 @@
 
 #include <chrono>
 
-std::int64_t monotonic_us() noexcept
+std::int64_t monotonic_ns() noexcept
 {
     // steady_clock is CLOCK_MONOTONIC on Linux and QueryPerformanceCounter on Windows.
-    return std::chrono::duration_cast<std::chrono::microseconds>(
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+std::int64_t monotonic_us() noexcept { return monotonic_ns() / 1000; }
 
 RecordClock RecordClock::start() noexcept
 {

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// CLOCK_MONOTONIC in microseconds.
+// CLOCK_MONOTONIC in nanoseconds and in microseconds.
+[[nodiscard]] std::int64_t monotonic_ns() noexcept;
 [[nodiscard]] std::int64_t monotonic_us() noexcept;
 
 class RecordClock {

@@ -3,6 +3,8 @@
 // together with the stop and output descriptors.
 #include "pacer.h"
 
+#include "record_clock.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -48,13 +50,6 @@ std::array<pollfd, 3> watched(int stop_fd, int output_fd, int timer_fd)
 }
 
 } // namespace
-
-std::int64_t monotonic_ns() noexcept
-{
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 Pacer::Wake check_stop(int stop_fd, int output_fd) noexcept
 {

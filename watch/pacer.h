@@ -45,9 +45,6 @@ private:
     unsigned unslept_ = 0; // polls in a row whose wait needed no sleep
 };
 
-// CLOCK_MONOTONIC in nanoseconds.
-[[nodiscard]] std::int64_t monotonic_ns() noexcept;
-
 // Without waiting: Stop, ReaderGone, or Poll when neither happened. Free-running asks this
 // now and then.
 [[nodiscard]] Pacer::Wake check_stop(int stop_fd, int output_fd) noexcept;
