@@ -2,9 +2,9 @@
 // The writers behind make_record_writer(), one file per family.
 #pragma once
 
+#include "decimal_text.h"
 #include "record_writer.h"
 
-#include <charconv>
 #include <cstdint>
 
 // CSV, Plain, Text and Jsonl: one line per entry.
@@ -24,7 +24,7 @@ inline char* put(char* at, std::string_view text) noexcept
 
 inline char* put_number(char* at, std::int64_t number) noexcept
 {
-    return std::to_chars(at, at + 20, number).ptr;
+    return at + decimal_text(number, at);
 }
 
 // The value's eight bits, bit 7 first, as the lamps show them from left to right.
