@@ -3,6 +3,7 @@
 #pragma once
 
 #include "record_entry.h"
+#include "record_sink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -77,9 +78,12 @@ private:
     change_record_detail::Blocks blocks_;
 };
 
-// Appended and cleared on one thread; snapshots go to any.
-class ChangeRecord {
+// Appended and cleared on one thread; snapshots go to any. As a sink of a polling run it
+// keeps every record it is given.
+class ChangeRecord final : public RecordSink {
 public:
+    void add(const RecordEntry& entry) override { append(entry.value, entry.time_us); }
+
     // time_us: wall-clock microseconds of the read.
     void append(std::uint8_t value, std::int64_t time_us)
     {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // GpioKernel over the GPIO character devices, with the v2 uAPI of <linux/gpio.h>.
-#include "file_descriptor.h"
+#include "unique_fd.h"
 #include "gpio_kernel.h"
 
 #include <algorithm>
@@ -33,7 +33,7 @@ public:
     // fail at the ioctl, not block the open: hence O_NONBLOCK, which a chip ignores.
     int chip_info(const std::filesystem::path& chip, ChipInfo& info) override
     {
-        const FileDescriptor device(
+        const UniqueFd device(
             open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         gpiochip_info answer {};
         if (device.get() < 0 || ioctl(device.get(), GPIO_GET_CHIPINFO_IOCTL, &answer) != 0)
@@ -53,7 +53,7 @@ public:
         request.config.flags = lines.flags;
         lines.consumer.copy(request.consumer, sizeof request.consumer - 1);
         // The request lives on in its own descriptor; the chip's is not needed after it.
-        const FileDescriptor device(
+        const UniqueFd device(
             open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         if (device.get() < 0 || ioctl(device.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0)
             return -errno;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "hardware_ports.h"
 #include "driver_status.h"
-#include "file_descriptor.h"
+#include "unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -25,8 +25,8 @@ std::string system_reason(const std::filesystem::path& device, const char* what,
 }
 
 // Released before it is closed, so that lp or another program can claim the port.
-struct ClaimedParport : FileDescriptor {
-    using FileDescriptor::FileDescriptor;
+struct ClaimedParport : UniqueFd {
+    using UniqueFd::UniqueFd;
     ~ClaimedParport() { ioctl(get(), PPRELEASE); }
     ClaimedParport(const ClaimedParport&) = delete;
     ClaimedParport& operator=(const ClaimedParport&) = delete;
@@ -78,11 +78,11 @@ const ParportMap& HardwarePorts::map()
     return map_;
 }
 
-std::shared_ptr<FileDescriptor> HardwarePorts::parport(std::size_t index, std::string& reason)
+std::shared_ptr<UniqueFd> HardwarePorts::parport(std::size_t index, std::string& reason)
 {
-    return parports_[index].get([&]() -> std::unique_ptr<FileDescriptor> {
+    return parports_[index].get([&]() -> std::unique_ptr<UniqueFd> {
         const auto& path = map_.ports()[index].device;
-        FileDescriptor device(open(path.c_str(), O_RDWR | O_CLOEXEC));
+        UniqueFd device(open(path.c_str(), O_RDWR | O_CLOEXEC));
         if (device.get() < 0) {
             reason = system_reason(path, nullptr, errno);
             return nullptr;
@@ -96,11 +96,11 @@ std::shared_ptr<FileDescriptor> HardwarePorts::parport(std::size_t index, std::s
     });
 }
 
-std::shared_ptr<FileDescriptor> HardwarePorts::dev_port(std::string& reason)
+std::shared_ptr<UniqueFd> HardwarePorts::dev_port(std::string& reason)
 {
-    return dev_port_.get([&]() -> std::unique_ptr<FileDescriptor> {
+    return dev_port_.get([&]() -> std::unique_ptr<UniqueFd> {
         auto device
-            = std::make_unique<FileDescriptor>(open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC));
+            = std::make_unique<UniqueFd>(open(paths_.dev_port.c_str(), O_RDWR | O_CLOEXEC));
         if (device->get() < 0) {
             reason = system_reason(paths_.dev_port, nullptr, errno);
             return nullptr;

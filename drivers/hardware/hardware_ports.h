@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class FileDescriptor;
+class UniqueFd;
 
 // Byte-wide access to x86 I/O ports the least privileged way that works: the three registers
 // of a parallel port the kernel knows go through its ppdev device (group lp is enough), any
@@ -40,12 +40,12 @@ public:
     [[nodiscard]] bool write(unsigned long port, std::uint8_t value, std::string& reason);
 
 private:
-    using Device = KeptOpen<FileDescriptor>;
+    using Device = KeptOpen<UniqueFd>;
 
     [[nodiscard]] const ParportMap& map();
     // Both give the open device, or nullptr with reason set.
-    [[nodiscard]] std::shared_ptr<FileDescriptor> parport(std::size_t index, std::string& reason);
-    [[nodiscard]] std::shared_ptr<FileDescriptor> dev_port(std::string& reason);
+    [[nodiscard]] std::shared_ptr<UniqueFd> parport(std::size_t index, std::string& reason);
+    [[nodiscard]] std::shared_ptr<UniqueFd> dev_port(std::string& reason);
     // Either way: a parallel port register through ppdev, any other port through /dev/port.
     [[nodiscard]] bool access(
         unsigned long port, bool writing, std::uint8_t& value, std::string& reason);

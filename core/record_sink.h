@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What receives the records of a movanta-watch run: the output's writer, and whatever else
-// is added beside it. Each gets every entry in order, between one start() and one finish().
+// What receives the records of a polling run: the window's change record, the watcher's output
+// writer, and whatever else is added beside them. Each gets every entry in order, between one
+// start() and one finish().
 #pragma once
 
 #include "record_entry.h"
