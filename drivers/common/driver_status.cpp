@@ -7,6 +7,8 @@
 namespace {
 
 thread_local std::string last_reason;
+// A reason that needs no memory, when copying what() into last_reason failed.
+thread_local const char* last_fixed_reason = nullptr;
 thread_local bool last_failed = false;
 
 } // namespace
@@ -21,11 +23,28 @@ std::string outside_io_space(unsigned long port)
 
 std::string& reason() { return last_reason; }
 
-void finish(bool succeeded) { last_failed = !succeeded; }
+void finish(bool succeeded) noexcept
+{
+    last_failed = !succeeded;
+    last_fixed_reason = nullptr;
+}
+
+void finish(const char* what) noexcept
+{
+    last_failed = true;
+    try {
+        last_reason = what;
+        last_fixed_reason = nullptr;
+    } catch (...) {
+        last_fixed_reason = "the driver ran out of memory";
+    }
+}
 
 } // namespace driver_status
 
 extern "C" const char* DLPORTIO_CALL DlPortLastError(void)
 {
-    return last_failed ? last_reason.c_str() : nullptr;
+    if (!last_failed)
+        return nullptr;
+    return last_fixed_reason != nullptr ? last_fixed_reason : last_reason.c_str();
 }

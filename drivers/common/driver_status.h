@@ -2,6 +2,7 @@
 // The outcome of a thread's last driver call, which DlPortLastError reports, for every driver.
 #pragma once
 
+#include <exception>
 #include <string>
 
 namespace driver_status {
@@ -16,6 +17,26 @@ inline constexpr unsigned long highest_port = 0xFFFF;
 [[nodiscard]] std::string& reason();
 
 // Ends a call: afterwards DlPortLastError gives reason() if it failed, else NULL.
-void finish(bool succeeded);
+void finish(bool succeeded) noexcept;
+
+// Ends a call that threw: what() becomes its reason, without needing memory to say so.
+void finish(const char* what) noexcept;
+
+// The body of every extern "C" entry point. body(reason()) says whether the call succeeded;
+// an exception it lets out (a folder that can't be read, memory running out) is that call's
+// failure with its what() as the reason, and never crosses the C boundary.
+template <typename Body> bool run(Body&& body) noexcept
+{
+    try {
+        const bool succeeded = body(reason());
+        finish(succeeded);
+        return succeeded;
+    } catch (const std::exception& failure) {
+        finish(failure.what());
+    } catch (...) {
+        finish("the driver failed for a reason it cannot name");
+    }
+    return false;
+}
 
 } // namespace driver_status

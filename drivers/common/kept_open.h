@@ -13,7 +13,8 @@
 template <typename T> class KeptOpen {
 public:
     // open() gives a std::unique_ptr to the new thing (a derived type is destroyed as such),
-    // or nullptr once it has set its reason; nullptr is passed on.
+    // or nullptr once it has set its reason, or throws; nullptr and the exception are passed
+    // on, and the next get() opens again.
     template <typename Open> [[nodiscard]] std::shared_ptr<T> get(Open&& open)
     {
         const std::lock_guard lock(mutex_);

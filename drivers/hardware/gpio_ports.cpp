@@ -2,6 +2,8 @@
 // Reads mapped ports from GPIO lines and says what stands in the way when it can't.
 #include "gpio_ports.h"
 
+#include "shown_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -125,8 +127,9 @@ std::unique_ptr<GpioPorts::Lines> GpioPorts::request(
     const auto device = chip_device(mapping.chip, info, reason);
     if (device.empty())
         return nullptr;
-    const std::string name
-        = device.string() + (info.label.empty() ? "" : " (label " + info.label + ")");
+    // The label is the chip driver's: a USB part's may hold anything.
+    const std::string name = shown_text::plain(device.string())
+        + (info.label.empty() ? "" : " (label " + shown_text::plain(info.label) + ")");
     for (const auto line : mapping.lines) {
         if (line >= info.lines) {
             reason = name + ": line " + std::to_string(line) + " is out of range: the chip has "
@@ -165,7 +168,7 @@ std::filesystem::path GpioPorts::chip_device(
                 return device;
             }
         }
-        reason = "no GPIO chip has the label " + label;
+        reason = "no GPIO chip has the label " + shown_text::plain(label);
         if (!refused.empty())
             reason += " (not every chip could be asked: " + refused + ")";
         return {};
@@ -180,9 +183,10 @@ std::filesystem::path GpioPorts::chip_device(
 
 std::string GpioPorts::failure(const std::filesystem::path& chip, int error)
 {
-    std::string text = chip.string() + ": " + std::strerror(error);
+    const std::string shown = shown_text::plain(chip.string());
+    std::string text = shown + ": " + std::strerror(error);
     if (error == ENOENT || error == ENODEV) {
-        text = chip.string() + ": no such GPIO chip (" + std::strerror(error) + ")";
+        text = shown + ": no such GPIO chip (" + std::strerror(error) + ")";
     } else if (error == EACCES || error == EPERM) {
         const std::string group = kernel_->granting_group(chip);
         if (!group.empty())

@@ -2,6 +2,8 @@
 // Finds and parses the ports file.
 #include "gpio_ports_file.h"
 
+#include "shown_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -82,8 +84,6 @@ bool is_chip(std::string_view text)
     return text.starts_with("/dev/") && text.size() > 5;
 }
 
-std::string in_quotes(std::string_view text) { return "'" + std::string(text) + "'"; }
-
 // Empty when the line is good; else what was expected.
 std::string parse_mapping(std::string_view line, GpioMapping& mapping)
 {
@@ -95,24 +95,24 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
         return "expected " + std::string(format);
     const auto port = port_number(port_text);
     if (!port)
-        return "port " + in_quotes(port_text) + " is not a number 0-65535 (decimal or 0x...)";
+        return "port " + shown_text::quoted(port_text) + " is not a number 0-65535 (decimal or 0x...)";
     mapping.port = *port;
 
     const auto rest = words(line.substr(equals + 1));
     if (rest.empty() || !is_chip(rest[0]))
         return "expected a chip after '=' (gpiochipN, a path under /dev, or label:TEXT), found "
-            + (rest.empty() ? std::string("nothing") : in_quotes(rest[0]));
+            + (rest.empty() ? std::string("nothing") : shown_text::quoted(rest[0]));
     mapping.chip = unquoted_chip(rest[0]);
     if (mapping.chip.empty())
         return "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
-            + in_quotes(rest[0]);
+            + shown_text::quoted(rest[0]);
 
     std::size_t at = 1;
     for (; at < rest.size(); ++at) {
         const auto line_number = number<std::uint32_t>(rest[at], 10);
         if (!line_number) {
             if (rest[at].find_first_not_of("+-0123456789") == std::string_view::npos)
-                return "line " + in_quotes(rest[at]) + " is not a line number 0-4294967295";
+                return "line " + shown_text::quoted(rest[at]) + " is not a line number 0-4294967295";
             break;
         }
         if (std::find(mapping.lines.begin(), mapping.lines.end(), *line_number)
@@ -123,8 +123,8 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
         mapping.lines.push_back(*line_number);
     }
     if (mapping.lines.empty())
-        return "expected a line number after " + in_quotes(mapping.chip) + ", found "
-            + (at < rest.size() ? in_quotes(rest[at]) : std::string("nothing"));
+        return "expected a line number after " + shown_text::quoted(mapping.chip) + ", found "
+            + (at < rest.size() ? shown_text::quoted(rest[at]) : std::string("nothing"));
 
     bool bias_given = false;
     for (; at < rest.size(); ++at) {
@@ -140,14 +140,14 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
             else if (bias == "disabled")
                 mapping.bias = GpioBias::Disabled;
             else
-                return "bias " + in_quotes(bias)
+                return "bias " + shown_text::quoted(bias)
                     + " is unknown: expected pull-up, pull-down or disabled";
             bias_given = true;
         } else if (option == "active-low" || option.starts_with("bias=")) {
-            return in_quotes(option.substr(0, option.find('='))) + " is given twice";
+            return shown_text::quoted(option.substr(0, option.find('='))) + " is given twice";
         } else {
             return "expected active-low or bias=pull-up|pull-down|disabled after the lines, found "
-                + in_quotes(option);
+                + shown_text::quoted(option);
         }
     }
     return {};
@@ -169,7 +169,8 @@ std::string line_used_before(const GpioMapping& mapping, const std::vector<GpioM
         for (const auto line : mapping.lines) {
             if (std::find(ports[i].lines.begin(), ports[i].lines.end(), line)
                 != ports[i].lines.end())
-                return "line " + std::to_string(line) + " of " + mapping.chip + " is port "
+                return "line " + std::to_string(line) + " of " + shown_text::plain(mapping.chip)
+                    + " is port "
                     + std::to_string(ports[i].port) + "'s already (line "
                     + std::to_string(mapped_on[i]) + "): a line can serve one port";
         }
@@ -205,7 +206,7 @@ PortsFile parse_ports_file(std::string_view text, const std::string& name)
         if (problem.empty())
             problem = line_used_before(mapping, file.ports, mapped_on);
         if (!problem.empty())
-            return { {}, name + ":" + std::to_string(line_number) + ": " + problem };
+            return { {}, shown_text::plain(name) + ":" + std::to_string(line_number) + ": " + problem };
         file.ports.push_back(std::move(mapping));
         mapped_on.push_back(line_number);
     }
@@ -218,8 +219,13 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
         const char* value = environment(name);
         return value != nullptr ? value : "";
     };
-    std::filesystem::path chosen = variable("MOVANTA_PORTS");
-    if (chosen.empty()) {
+    std::filesystem::path chosen;
+    if (const char* named = environment("MOVANTA_PORTS"); named != nullptr) {
+        // Set but empty is a mistake (a script's unset variable), not a wish for the default.
+        if (*named == '\0')
+            return { {}, "MOVANTA_PORTS is set but empty: name a ports file, or unset it" };
+        chosen = named;
+    } else {
         const std::string config = variable("XDG_CONFIG_HOME");
         const std::string home = variable("HOME");
         std::error_code ignored;
@@ -236,8 +242,9 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
     // and a FIFO would block it.
     std::error_code status_error;
     const auto type = std::filesystem::status(chosen, status_error).type();
+    const std::string shown = shown_text::plain(chosen.string());
     if (!status_error && type != std::filesystem::file_type::regular)
-        return { {}, chosen.string() + ": not a regular file" };
+        return { {}, shown + ": not a regular file" };
     errno = 0;
     std::ifstream in(chosen, std::ios::binary);
     std::string text;
@@ -245,9 +252,9 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
     while (in.read(block, sizeof block) || in.gcount() > 0) {
         text.append(block, static_cast<std::size_t>(in.gcount()));
         if (text.size() > max_file_size)
-            return { {}, chosen.string() + ": larger than 1 MiB: not a ports file" };
+            return { {}, shown + ": larger than 1 MiB: not a ports file" };
     }
     if (!in.is_open() || in.bad())
-        return { {}, chosen.string() + ": " + std::strerror(errno != 0 ? errno : EIO) };
+        return { {}, shown + ": " + std::strerror(errno != 0 ? errno : EIO) };
     return parse_ports_file(text, chosen.string());
 }

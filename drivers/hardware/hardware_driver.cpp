@@ -32,20 +32,21 @@ extern "C" {
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     std::uint8_t value = 0xFF;
-    std::string& reason = driver_status::reason();
-    const auto access = gpio().read(port, value, reason);
-    driver_status::finish(access == GpioPorts::Access::NotMapped ? ports().read(port, value, reason)
-                                                                 : finished(access));
-    return value;
+    const bool read = driver_status::run([&](std::string& reason) {
+        const auto access = gpio().read(port, value, reason);
+        return access == GpioPorts::Access::NotMapped ? ports().read(port, value, reason)
+                                                      : finished(access);
+    });
+    return read ? value : 0xFF;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    std::string& reason = driver_status::reason();
-    const auto access = gpio().write(port, reason);
-    driver_status::finish(access == GpioPorts::Access::NotMapped
-            ? ports().write(port, value, reason)
-            : finished(access));
+    (void)driver_status::run([&](std::string& reason) {
+        const auto access = gpio().write(port, reason);
+        return access == GpioPorts::Access::NotMapped ? ports().write(port, value, reason)
+                                                      : finished(access);
+    });
 }
 
 } // extern "C"

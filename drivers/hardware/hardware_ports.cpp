@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
+// Real ports through ppdev or /dev/port, each device kept open while it works.
 #include "hardware_ports.h"
 #include "driver_status.h"
+#include "shown_text.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -16,7 +18,7 @@ namespace {
 
 std::string system_reason(const std::filesystem::path& device, const char* what, int error)
 {
-    std::string text = device.string() + ": ";
+    std::string text = shown_text::plain(device.string()) + ": ";
     if (what != nullptr) {
         text += what;
         text += ": ";
@@ -137,6 +139,8 @@ bool HardwarePorts::parport_access(
     unsigned char byte = value;
     if (ioctl(device->get(), request, &byte) != 0) {
         reason = system_reason(map_.ports()[at.index].device, name, errno);
+        // A port that went (a USB adapter unplugged) is opened and claimed afresh next time.
+        parports_[at.index].let_go(device);
         value = 0xFF;
         return false;
     }
@@ -160,9 +164,14 @@ bool HardwarePorts::dev_port_access(
         value = byte;
         return true;
     }
-    // 0 means the device ended before this port: no errno to go by, and never worth a retry.
-    reason = done == 0 ? paths_.dev_port.string() + ": no port " + std::to_string(port)
-                       : system_reason(paths_.dev_port, writing ? "write" : "read", errno);
+    // 0 means the device ended before this port: no errno to go by, and the device itself
+    // works. A failure of the device is let go, so that the next access opens it afresh.
+    if (done == 0) {
+        reason = shown_text::plain(paths_.dev_port.string()) + ": no port " + std::to_string(port);
+    } else {
+        reason = system_reason(paths_.dev_port, writing ? "write" : "read", errno);
+        dev_port_.let_go(device);
+    }
     value = 0xFF;
     return false;
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Real ports through ppdev or /dev/port.
 #pragma once
 
 #include "kept_open.h"
@@ -17,7 +18,8 @@ class UniqueFd;
 // of a parallel port the kernel knows go through its ppdev device (group lp is enough), any
 // other port through /dev/port (root or CAP_SYS_RAWIO). Each device is opened on first use and
 // kept open; a device that could not be opened is tried again at the next access, so that a
-// fixed permission or a loaded module needs no restart.
+// fixed permission or a loaded module needs no restart, and one whose access failed is let go
+// and opened afresh at the next access.
 class HardwarePorts {
 public:
     struct Paths {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Finds the parallel ports the kernel knows, from procfs or sysfs.
 #include "parport_map.h"
 
 #include <algorithm>
@@ -34,14 +35,16 @@ ParportMap ParportMap::scan(
 {
     ParportMap map;
     for (const auto& root : roots) {
+        // The error_code increment: a folder that fails half-way ends its listing, no throw.
         std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
-            const std::string name = entry.path().filename().string();
+        for (std::filesystem::directory_iterator entry(root, error), end; !error && entry != end;
+             entry.increment(error)) {
+            const std::string name = entry->path().filename().string();
             if (!is_parport_name(name)
                 || std::any_of(map.ports_.begin(), map.ports_.end(),
                     [&](const Port& known) { return known.name == name; }))
                 continue;
-            if (const auto base = read_base(entry.path() / "base-addr"))
+            if (const auto base = read_base(entry->path() / "base-addr"))
                 map.ports_.push_back({ name, *base, dev_dir / name });
         }
     }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The parallel ports the kernel knows, by I/O base address.
 #pragma once
 
 #include <cstdint>

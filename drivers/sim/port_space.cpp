@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: MIT
+// The simulated port space: one shared memory-mapped file, guarded against truncation.
 #include "port_space.h"
+
+#include "shown_text.h"
+#include "unique_fd.h"
 
 #include <atomic>
 #include <cerrno>
@@ -10,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <sys/file.h>
@@ -49,6 +54,7 @@ std::uint64_t now_microseconds()
         + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
 
+// path is as shown_text::plain gives it.
 [[noreturn]] void fail(const std::string& path, const char* what, int error)
 {
     std::string text = path + ": ";
@@ -56,12 +62,6 @@ std::uint64_t now_microseconds()
         text += std::string(what) + ": ";
     throw std::runtime_error(text + std::strerror(error));
 }
-
-// Closes the descriptor on every way out of the constructor; the mapping outlives it.
-struct Descriptor {
-    int fd;
-    ~Descriptor() { close(fd); }
-};
 
 // A mapped access to a page the file no longer has raises SIGBUS. While a thread is inside
 // guarded() the handler jumps back there instead; SIGBUS of anything else goes on to the
@@ -71,16 +71,22 @@ struct Guard {
     const char* begin;
     const char* end;
 };
-// Initial-exec: the handler must not make the loader allocate the variable.
-thread_local Guard* active_guard __attribute__((tls_model("initial-exec"))) = nullptr;
+// Initial-exec: the handler must not make the loader allocate the variable. An atomic the
+// handler reads, with signal fences around the guarded accesses, so that the compiler moves
+// neither the arming nor the disarming across them.
+thread_local std::atomic<Guard*> active_guard __attribute__((tls_model("initial-exec"))) {
+    nullptr
+};
+static_assert(std::atomic<Guard*>::is_always_lock_free, "the signal handler reads the guard");
 struct sigaction bus_before { };
 
 void on_bus_error(int signal, siginfo_t* info, void* context)
 {
-    const Guard* guard = active_guard;
+    Guard* const guard = active_guard.load(std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     const auto* address = static_cast<const char*>(info->si_addr);
     if (guard != nullptr && address >= guard->begin && address < guard->end)
-        siglongjmp(active_guard->jump, 1);
+        siglongjmp(guard->jump, 1);
     if ((bus_before.sa_flags & SA_SIGINFO) != 0) {
         bus_before.sa_sigaction(signal, info, context);
     } else if (bus_before.sa_handler != SIG_DFL && bus_before.sa_handler != SIG_IGN) {
@@ -117,21 +123,45 @@ auto guarded(const void* begin, std::size_t size, const std::string& path, Acces
     Guard guard;
     guard.begin = static_cast<const char*>(begin);
     guard.end = guard.begin + size;
-    Guard* const outer = active_guard;
+    Guard* const outer = active_guard.load(std::memory_order_relaxed);
     if (sigsetjmp(guard.jump, 0) != 0) {
-        active_guard = outer;
+        active_guard.store(outer, std::memory_order_relaxed);
         throw std::runtime_error(path + ": the file was truncated while in use");
     }
-    active_guard = &guard;
+    const auto arm = [&] {
+        active_guard.store(&guard, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    };
+    const auto disarm = [&] {
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        active_guard.store(outer, std::memory_order_relaxed);
+    };
+    arm();
     if constexpr (std::is_void_v<decltype(access())>) {
         access();
-        active_guard = outer;
+        disarm();
     } else {
         auto result = access();
-        active_guard = outer;
+        disarm();
         return result;
     }
 }
+
+// A file that is not ours. One of another version of the simulator (its magic number starts
+// with "PORTSIM" too) is safe to remove; anything else may be a file of value named by mistake.
+std::runtime_error not_ours(const std::string& path, std::uint64_t first_word)
+{
+    if ((first_word & bits(56)) == (magic & bits(56)))
+        return std::runtime_error(path
+            + ": a port simulator file of another version: remove it, and the next use makes a "
+              "new one");
+    return std::runtime_error(path + ": not a port simulator file");
+}
+
+// Unmaps the file's layout on every way out of the constructor, until it is kept.
+template <typename Layout> struct Unmap {
+    void operator()(Layout* layout) const noexcept { munmap(layout, sizeof(Layout)); }
+};
 
 // The lock is held only while a file is checked and initialised: a holder for longer is
 // not one of us.
@@ -171,68 +201,77 @@ std::filesystem::path PortSpace::default_path()
     const std::filesystem::path base
         = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
     const std::string folder = (base / ("movanta-" + std::to_string(geteuid()))).string();
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        fail(folder, "make folder", errno);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        const int error = errno;
+        fail(shown_text::plain(folder), "make folder", error);
+    }
     struct stat info { };
-    if (lstat(folder.c_str(), &info) != 0)
-        fail(folder, nullptr, errno);
+    if (lstat(folder.c_str(), &info) != 0) {
+        const int error = errno;
+        fail(shown_text::plain(folder), nullptr, error);
+    }
     if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0)
-        throw std::runtime_error(folder + ": not a folder of this user's own with mode 0700");
+        throw std::runtime_error(
+            shown_text::plain(folder) + ": not a folder of this user's own with mode 0700");
     return std::filesystem::path(folder) / "portsim";
 }
 
 PortSpace::PortSpace(const std::filesystem::path& path)
-    : path_(path.string())
+    : path_(shown_text::plain(path.string()))
 {
     install_signal_handling();
     // O_NOFOLLOW: a planted link must not redirect the file; O_NONBLOCK: a planted FIFO
     // must not hold the open.
-    const Descriptor file { open(
-        path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600) };
-    if (file.fd < 0)
+    const UniqueFd file(
+        open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!file)
         fail(path_, nullptr, errno);
     struct stat info { };
-    if (fstat(file.fd, &info) != 0)
+    if (fstat(file.get(), &info) != 0)
         fail(path_, nullptr, errno);
     if (!S_ISREG(info.st_mode))
         throw std::runtime_error(path_ + ": not a plain file");
     if (info.st_uid != geteuid())
         throw std::runtime_error(path_ + ": belongs to another user");
-    lock_within_a_second(file.fd, path_);
-    if (fstat(file.fd, &info) != 0)
+    lock_within_a_second(file.get(), path_);
+    if (fstat(file.get(), &info) != 0)
         fail(path_, nullptr, errno);
     const auto size = static_cast<off_t>(sizeof(Layout));
-    if (info.st_size != 0 && info.st_size != size)
-        throw std::runtime_error(path_ + ": not a port simulator file");
+    if (info.st_size != 0 && info.st_size != size) {
+        std::uint64_t first_word = 0;
+        if (pread(file.get(), &first_word, sizeof first_word, 0)
+            != static_cast<ssize_t>(sizeof first_word))
+            first_word = 0;
+        throw not_ours(path_, first_word);
+    }
     // Every block is reserved now, so that a full disk is this error and not SIGBUS at
     // some later access (also for a file another version made sparse).
-    if (const int error = posix_fallocate(file.fd, 0, size); error != 0) {
+    if (const int error = posix_fallocate(file.get(), 0, size); error != 0) {
         // A new file is left empty rather than part-sized, so that the next try starts afresh.
         if (info.st_size == 0) {
-            [[maybe_unused]] const int ignored = ftruncate(file.fd, 0);
+            [[maybe_unused]] const int ignored = ftruncate(file.get(), 0);
         }
         fail(path_, "reserve space", error);
     }
-    void* mapped = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, 0);
+    void* mapped
+        = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
     if (mapped == MAP_FAILED)
         fail(path_, "map", errno);
-    auto* layout = static_cast<Layout*>(mapped);
-    const bool ours = guarded(layout, sizeof(Layout), path_, [layout] {
-        const std::uint64_t found = layout->magic_number.load(std::memory_order_acquire);
-        if (found == 0) {
+    std::unique_ptr<Layout, Unmap<Layout>> layout(static_cast<Layout*>(mapped));
+    const std::uint64_t found = guarded(layout.get(), sizeof(Layout), path_, [at = layout.get()] {
+        const std::uint64_t magic_found = at->magic_number.load(std::memory_order_acquire);
+        if (magic_found == 0) {
             // New, or a creator that died half-way: the zeroed log is already valid.
-            std::memset(layout->latches, 0xFF, sizeof layout->latches);
-            std::memset(layout->inputs, 0xFF, sizeof layout->inputs);
-            layout->magic_number.store(magic, std::memory_order_release);
+            std::memset(at->latches, 0xFF, sizeof at->latches);
+            std::memset(at->inputs, 0xFF, sizeof at->inputs);
+            at->magic_number.store(magic, std::memory_order_release);
         }
-        return found == 0 || found == magic;
+        return magic_found;
     });
-    if (!ours) {
-        munmap(mapped, sizeof(Layout));
-        throw std::runtime_error(path_ + ": not a port simulator file");
-    }
-    layout_ = layout;
-    flock(file.fd, LOCK_UN);
+    if (found != 0 && found != magic)
+        throw not_ours(path_, found);
+    flock(file.get(), LOCK_UN);
+    layout_ = layout.release();
 }
 
 PortSpace::~PortSpace() { munmap(layout_, sizeof(Layout)); }

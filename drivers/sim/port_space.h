@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The simulated I/O space that the simulator library and movanta-portsim share.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
+// movanta-portsim's command line: parsing the arguments and running the commands.
 #include "portsim_cli.h"
 
 #include "port_space.h"
+#include "shown_text.h"
 #include "strict_number.h"
 
 #include <chrono>
@@ -15,7 +17,8 @@ const char* const portsim_usage = "usage: movanta-portsim set PORT VALUE\n"
                                   "       movanta-portsim log [--clear]\n"
                                   "       movanta-portsim reset\n"
                                   "       movanta-portsim demo PORT\n"
-                                  "PORT 0-65535 and VALUE 0-255, decimal or 0x hex.\n"
+                                  "PORT 0-65535 and VALUE 0-255: decimal, hex after 0x or &H, "
+                                  "octal after &O.\n"
                                   "The port space file: $MOVANTA_PORTSIM, else "
                                   "$XDG_RUNTIME_DIR/movanta-portsim, else\n"
                                   "movanta-<uid>/portsim under $TMPDIR or /tmp.\n";
@@ -26,11 +29,11 @@ unsigned long number_argument(std::string_view text, const char* what, unsigned 
 {
     const auto number = strict_number::whole(text, UINT64_MAX);
     if (!number)
-        throw PortsimUsageError(std::string(what) + " \"" + std::string(text)
-            + "\" is not a number (decimal or 0x hex)");
+        throw PortsimUsageError(std::string(what) + " \"" + shown_text::plain(text)
+            + "\" is not a number (decimal, hex after 0x or &H, octal after &O)");
     if (*number > highest)
-        throw PortsimUsageError(std::string(what) + " " + std::string(text) + " is outside 0-"
-            + std::to_string(highest));
+        throw PortsimUsageError(std::string(what) + " " + shown_text::plain(text)
+            + " is outside 0-" + std::to_string(highest));
     return *number;
 }
 
@@ -92,7 +95,7 @@ PortsimCommand parse_portsim_arguments(std::span<const std::string_view> args)
             return { Kind::ClearLog };
         if (args.size() == 2)
             throw PortsimUsageError(
-                "log takes no argument but --clear, not \"" + std::string(args[1]) + "\"");
+                "log takes no argument but --clear, not \"" + shown_text::plain(args[1]) + "\"");
         expect(0);
         return { Kind::Log };
     }
@@ -108,7 +111,7 @@ PortsimCommand parse_portsim_arguments(std::span<const std::string_view> args)
         expect(0);
         return { Kind::Help };
     }
-    throw PortsimUsageError("unknown command \"" + std::string(command) + "\"");
+    throw PortsimUsageError("unknown command \"" + shown_text::plain(command) + "\"");
 }
 
 int run_portsim_command(const PortsimCommand& command, std::FILE* out)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// movanta-portsim's command line, apart from main so that tests and the fuzzer reach it.
 #pragma once
 
 #include <cstdint>

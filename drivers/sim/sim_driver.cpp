@@ -6,20 +6,9 @@
 #include "port_space.h"
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace {
-
-std::unique_ptr<PortSpace> open_space(std::string& reason)
-{
-    try {
-        return std::make_unique<PortSpace>(PortSpace::default_path());
-    } catch (const std::exception& failure) {
-        reason = std::string("movanta-portsim: ") + failure.what();
-        return nullptr;
-    }
-}
 
 // Never destroyed: another thread may still read while the process ends.
 KeptOpen<PortSpace>& kept_space()
@@ -28,26 +17,32 @@ KeptOpen<PortSpace>& kept_space()
     return space;
 }
 
-// A fault put right (a folder made, a file given back) needs no restart.
-std::shared_ptr<PortSpace> reachable(unsigned long port)
+// The port space, opened at the first use; a fault put right (a folder made, a file given
+// back) needs no restart, since a failed open is tried again. Throws std::runtime_error naming
+// the file when it can't be opened.
+std::shared_ptr<PortSpace> reachable(unsigned long port, std::string& reason)
 {
-    std::string& reason = driver_status::reason();
     if (port > driver_status::highest_port) {
         reason = driver_status::outside_io_space(port);
-        driver_status::finish(false);
         return nullptr;
     }
-    auto opened = kept_space().get([&] { return open_space(reason); });
-    driver_status::finish(opened != nullptr);
-    return opened;
+    return kept_space().get([] { return std::make_unique<PortSpace>(PortSpace::default_path()); });
 }
 
-// The file was truncated under us: the access fails, and the next one maps the file afresh.
-void lost(const std::shared_ptr<PortSpace>& space, const std::exception& failure)
+// Runs access on the port space; a file truncated under us fails this access and is mapped
+// afresh at the next one. The reason is the port space's own, with no program name before it.
+template <typename Access> bool on_space(unsigned long port, std::string& reason, Access access)
 {
-    driver_status::reason() = std::string("movanta-portsim: ") + failure.what();
-    driver_status::finish(false);
-    kept_space().let_go(space);
+    const auto space = reachable(port, reason);
+    if (!space)
+        return false;
+    try {
+        access(*space, static_cast<std::uint16_t>(port));
+        return true;
+    } catch (...) {
+        kept_space().let_go(space);
+        throw;
+    }
 }
 
 } // namespace
@@ -56,24 +51,20 @@ extern "C" {
 
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
-    const auto space = reachable(port);
-    try {
-        return space ? space->read(static_cast<std::uint16_t>(port)) : 0xFF;
-    } catch (const std::exception& failure) {
-        lost(space, failure);
-        return 0xFF;
-    }
+    unsigned char value = 0xFF;
+    const bool read = driver_status::run([&](std::string& reason) {
+        return on_space(port, reason,
+            [&](PortSpace& space, std::uint16_t at) { value = space.read(at); });
+    });
+    return read ? value : 0xFF;
 }
 
 void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 {
-    const auto space = reachable(port);
-    try {
-        if (space)
-            space->write(static_cast<std::uint16_t>(port), value);
-    } catch (const std::exception& failure) {
-        lost(space, failure);
-    }
+    (void)driver_status::run([&](std::string& reason) {
+        return on_space(
+            port, reason, [&](PortSpace& space, std::uint16_t at) { space.write(at, value); });
+    });
 }
 
 } // extern "C"

@@ -57,7 +57,7 @@ rows=(
     "1|^movanta-watch: Datei nicht gefunden: libdlportio.so||env -u LD_LIBRARY_PATH $tmp/nodriver/movanta-watch --once"
     "1|^movanta-watch: DLL-Einsprungpunkt DlPortWritePortUchar in libdlportio.so nicht gefunden\$||env LD_LIBRARY_PATH=$tmp/readonly $watch --once"
     "0|| value=[0-9]+ byte=|env LD_LIBRARY_PATH=$tmp/readonly $watch --once --no-write"
-    "1|^movanta-watch: Portzugriff fehlgeschlagen \(movanta-portsim: ||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
+    "1|^movanta-watch: Portzugriff fehlgeschlagen \($tmp/none/ports: No such file or directory\)||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
     "2|^usage: movanta-watch ||$watch -p 888abc"
     "2|^movanta-watch: -i '0.001': expects 0 or||$watch -i 0.001"
     "0||^usage: movanta-watch |$watch --help"
