@@ -50,9 +50,10 @@ TEST(GpioPortsFile, GoodLinesMapPortsToLines)
 
 TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
 {
+    using namespace std::string_literals;
     struct Row {
-        const char* line;
-        const char* error; // after "ports.conf:3: "
+        std::string line;
+        std::string error; // after "ports.conf:3: "
     };
     const Row rows[] = {
         { "888 gpiochip0 1",
@@ -105,6 +106,18 @@ TEST(GpioPortsFile, ABadLineIsNamedWithWhatWasExpected)
             "line 0 of gpiochip0 is port 888's already (line 1): a line can serve one port" },
         { "889 = /dev/gpiochip0 5 0",
             "line 0 of /dev/gpiochip0 is port 888's already (line 1): a line can serve one port" },
+        // Quoted text reaches a terminal escaped and at most about 200 characters long.
+        { "8\0"
+          "88 = gpiochip0 1"s,
+            "port '8\\x0088' is not a number 0-65535 (decimal or 0x...)" },
+        { "889 = gpiochip0 1 \x1b[31mred",
+            "expected active-low or bias=pull-up|pull-down|disabled after the lines, found "
+            "'\\x1B[31mred'" },
+        { "889 = label:\"ab\u202Ecd 1",
+            "expected label:\"TEXT\" with TEXT in one pair of double quotes, found "
+            "'label:\"ab\\u{202E}cd 1'" },
+        { "889 = label:" + std::string(1'000'000, 'x') + " x",
+            "expected a line number after 'label:" + std::string(194, 'x') + "\u2026', found 'x'" },
     };
     for (const Row& row : rows) {
         const PortsFile file = parse_ports_file(
@@ -163,11 +176,13 @@ TEST(GpioPortsFile, TheEnvironmentChoosesTheFile)
         { "bad.conf", nullptr, nullptr, "etc/ports.conf", 0,
             (root / "bad.conf").string()
                 + ":2: expected a line number after 'gpiochip0', found nothing" },
+        { "", "xdg", "home", "etc/ports.conf", 0,
+            "MOVANTA_PORTS is set but empty: name a ports file, or unset it" },
     };
     for (const Row& row : rows) {
         std::map<std::string, std::string> variables;
         if (row.ports != nullptr)
-            variables["MOVANTA_PORTS"] = (root / row.ports).string();
+            variables["MOVANTA_PORTS"] = *row.ports == '\0' ? "" : (root / row.ports).string();
         if (row.xdg != nullptr)
             variables["XDG_CONFIG_HOME"] = (root / row.xdg).string();
         if (row.home != nullptr)

@@ -190,6 +190,17 @@ TEST(GpioPorts, AFailureNamesTheDeviceAndTheReason)
     }
 }
 
+// A chip's label is its driver's: a USB part's may hold anything.
+TEST(GpioPorts, OutsideTextInAReasonIsEscaped)
+{
+    Fixture fixture("0x300 = gpiochip1 9\n0x301 = label:\"\u202Eftdi\" 0");
+    fixture.kernel->chips_["/dev/gpiochip1"].label = "cp\x1b[2J2112";
+    EXPECT_EQ(fixture.read(0x300, Access::Failed).second,
+        "/dev/gpiochip1 (label cp\\x1B[2J2112): line 9 is out of range: the chip has lines 0-7");
+    EXPECT_EQ(fixture.read(0x301, Access::Failed).second,
+        "no GPIO chip has the label \\u{202E}ftdi");
+}
+
 TEST(GpioPorts, ARequestIsKeptAndAChipThatWentIsLookedForAgain)
 {
     Fixture fixture("# a CP2112\n0x300 = label:cp2112 0 1 2 3 4 5 6 7\n");

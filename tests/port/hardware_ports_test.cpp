@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -183,4 +184,36 @@ TEST(HardwarePortsDeathTest, NoPermissionIsNamedWithTheReason)
             _exit(named ? 0 : 1);
         },
         testing::ExitedWithCode(0), "Permission denied");
+}
+
+// A device that opens but stops working is let go, so that the next access opens it afresh
+// rather than failing on the broken one for ever. A FIFO opens read-write but refuses pread.
+TEST(HardwarePorts, ADeviceThatStopsWorkingIsOpenedAfreshAtTheNextAccess)
+{
+    struct Row {
+        bool writing;
+        const char* failure;
+    };
+    const Row rows[] = {
+        { false, "/port: read: Illegal seek" },
+        { true, "/port: write: Illegal seek" },
+    };
+    for (const Row& row : rows) {
+        const FakeSystem system;
+        ASSERT_EQ(mkfifo((system.dev / "port").c_str(), 0600), 0);
+        HardwarePorts ports(system.paths());
+        std::uint8_t value = 0x42;
+        std::string reason;
+        const auto access = [&] {
+            return row.writing ? ports.write(0x80, value, reason) : ports.read(0x80, value, reason);
+        };
+        EXPECT_FALSE(access());
+        EXPECT_EQ(reason, system.dev.string() + row.failure);
+
+        fs::remove(system.dev / "port");
+        write_file(system.dev / "port", std::string(0x100, '\x42'));
+        reason.clear();
+        EXPECT_TRUE(access()) << reason;
+        EXPECT_EQ(value, 0x42);
+    }
 }

@@ -7,6 +7,7 @@
 #include "runtime_error.h"
 
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -57,6 +58,13 @@ TEST(PortsimHostile, PlantedOrLockedFilesAreRefusedWithoutWaiting)
                 ASSERT_EQ(flock(held, LOCK_EX), 0);
             },
             "locked by another process", false },
+        { "a file of an older simulator",
+            [&] { std::ofstream(file) << "PORTSIM1" << std::string(4096, '\0'); },
+            "a port simulator file of another version: remove it, and the next use makes a new "
+            "one",
+            false },
+        { "a file of value named by mistake",
+            [&] { std::ofstream(file) << "Dear diary,"; }, "not a port simulator file", false },
     };
     for (const Row& row : rows) {
         if (row.needs_root && geteuid() != 0)
@@ -101,7 +109,7 @@ TEST(PortsimHostile, AFileTruncatedWhileInUseIsAnErrorNamingIt)
         ADD_FAILURE() << "no error from the driver";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), 57);
-        EXPECT_NE(std::string(error.what()).find(named), std::string::npos) << error.what();
+        EXPECT_EQ(std::string(error.what()), "Portzugriff fehlgeschlagen (" + named + ")");
     }
     // Made anew (movanta-portsim reset, say), the same file serves the old mapping again.
     PortSpace(file).set_input(888, 0x5A);
@@ -161,6 +169,10 @@ TEST(PortsimHostile, TheCliFailsCleanlyOnAFullOutputAndASmallFileLimit)
         { "exec \"$0\" log >/dev/full", 1, "cannot write the output" },
         { "exec \"$0\" get 00000000888", 0, "255\n" },
         { "exec \"$0\" get 0x000000378", 0, "255\n" },
+        { "exec \"$0\" get '&H378'", 0, "255\n" },
+        { "exec \"$0\" get '&o1570'", 0, "255\n" },
+        { "exec \"$0\" --help", 0, "decimal, hex after 0x or &H, octal after &O" },
+        { "exec \"$0\" get \"$(printf '\\033[2J')\"", 2, "port \"\\x1B[2J\" is not a number" },
         { "exec \"$0\" log --cl", 2, "log takes no argument but --clear, not \"--cl\"" },
         { "rm -f \"$MOVANTA_PORTSIM\"; ulimit -f 1; exec \"$0\" get 888", 2,
             "reserve space: File too large" },
