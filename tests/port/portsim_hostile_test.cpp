@@ -6,6 +6,7 @@
 #include "run_process.h"
 #include "runtime_error.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +118,30 @@ TEST(PortsimHostile, AFileTruncatedWhileInUseIsAnErrorNamingIt)
     EXPECT_EQ(space.read(888), 0x5A);
     EXPECT_EQ(driver.read(888), 0x5A);
     unsetenv("MOVANTA_PORTSIM");
+}
+
+// A file cut short between its space being reserved and its first check: the opening fails,
+// and neither its mapping nor, through it, its lock is left behind.
+TEST(PortsimHostile, AFileTruncatedWhileOpeningLeavesNoMappingBehind)
+{
+    const TemporaryFolder folder;
+    const auto file = folder.path() / "ports";
+    std::atomic<bool> cut { false };
+    std::thread cutter([&] {
+        while (!cut)
+            (void)truncate(file.c_str(), 0);
+    });
+    bool hit = false;
+    for (int i = 0; i < 100'000 && !hit; ++i)
+        hit = error_of(file).ends_with("the file was truncated while in use");
+    cut = true;
+    cutter.join();
+    if (!hit)
+        GTEST_SKIP() << "no truncation landed inside the first check";
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        EXPECT_EQ(line.find(file.string()), std::string::npos) << line;
+    EXPECT_EQ(error_of(file), "no error"); // at once: the lock went with the mapping
 }
 
 TEST(PortsimHostile, TwoWritingProcessesLoseNoEntryAndReadersSeeOnlyWholeOnes)
