@@ -105,11 +105,15 @@ GpioPorts::Access GpioPorts::write(unsigned long port, std::string& reason)
 
 GpioPorts::Port* GpioPorts::find(unsigned long port, std::string& reason)
 {
+    // Built aside and swapped in: a load that throws half-way (memory running out) leaves
+    // nothing behind, and call_once runs it again at the next access.
     std::call_once(loaded_, [this] {
         PortsFile file = load_();
-        file_error_ = std::move(file.error);
+        std::deque<Port> loaded;
         for (auto& mapping : file.ports)
-            ports_.emplace_back().mapping = std::move(mapping);
+            loaded.emplace_back().mapping = std::move(mapping);
+        ports_.swap(loaded);
+        file_error_.swap(file.error);
     });
     if (!file_error_.empty()) {
         reason = file_error_;
