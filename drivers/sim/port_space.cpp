@@ -159,8 +159,8 @@ std::runtime_error not_ours(const std::string& path, std::uint64_t first_word)
 }
 
 // Unmaps the file's layout on every way out of the constructor, until it is kept.
-template <typename Layout> struct Unmap {
-    void operator()(Layout* layout) const noexcept { munmap(layout, sizeof(Layout)); }
+template <typename Mapped> struct Unmap {
+    void operator()(Mapped* mapped) const noexcept { munmap(mapped, sizeof(Mapped)); }
 };
 
 // The lock is held only while a file is checked and initialised: a holder for longer is
