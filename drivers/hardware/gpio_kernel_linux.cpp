@@ -22,8 +22,8 @@ public:
         std::vector<std::filesystem::path> found;
         // The error_code increment: a listing that fails half-way ends, no throw.
         std::error_code error;
-        for (std::filesystem::directory_iterator entry("/dev", error), end;
-             !error && entry != end; entry.increment(error)) {
+        for (std::filesystem::directory_iterator entry("/dev", error), end; !error && entry != end;
+             entry.increment(error)) {
             if (entry->path().filename().string().starts_with("gpiochip"))
                 found.push_back(entry->path());
         }

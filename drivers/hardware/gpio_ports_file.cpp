@@ -95,7 +95,8 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
         return "expected " + std::string(format);
     const auto port = port_number(port_text);
     if (!port)
-        return "port " + shown_text::quoted(port_text) + " is not a number 0-65535 (decimal or 0x...)";
+        return "port " + shown_text::quoted(port_text)
+            + " is not a number 0-65535 (decimal or 0x...)";
     mapping.port = *port;
 
     const auto rest = words(line.substr(equals + 1));
@@ -112,7 +113,8 @@ std::string parse_mapping(std::string_view line, GpioMapping& mapping)
         const auto line_number = number<std::uint32_t>(rest[at], 10);
         if (!line_number) {
             if (rest[at].find_first_not_of("+-0123456789") == std::string_view::npos)
-                return "line " + shown_text::quoted(rest[at]) + " is not a line number 0-4294967295";
+                return "line " + shown_text::quoted(rest[at])
+                    + " is not a line number 0-4294967295";
             break;
         }
         if (std::find(mapping.lines.begin(), mapping.lines.end(), *line_number)
@@ -170,8 +172,7 @@ std::string line_used_before(const GpioMapping& mapping, const std::vector<GpioM
             if (std::find(ports[i].lines.begin(), ports[i].lines.end(), line)
                 != ports[i].lines.end())
                 return "line " + std::to_string(line) + " of " + shown_text::plain(mapping.chip)
-                    + " is port "
-                    + std::to_string(ports[i].port) + "'s already (line "
+                    + " is port " + std::to_string(ports[i].port) + "'s already (line "
                     + std::to_string(mapped_on[i]) + "): a line can serve one port";
         }
     }
@@ -206,7 +207,8 @@ PortsFile parse_ports_file(std::string_view text, const std::string& name)
         if (problem.empty())
             problem = line_used_before(mapping, file.ports, mapped_on);
         if (!problem.empty())
-            return { {}, shown_text::plain(name) + ":" + std::to_string(line_number) + ": " + problem };
+            return { {},
+                shown_text::plain(name) + ":" + std::to_string(line_number) + ": " + problem };
         file.ports.push_back(std::move(mapping));
         mapped_on.push_back(line_number);
     }

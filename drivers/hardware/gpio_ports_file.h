@@ -30,8 +30,9 @@ struct PortsFile {
 
 using Environment = std::function<const char*(const char*)>;
 
-// $MOVANTA_PORTS if set (then it must exist; set but empty is an error naming it), else $XDG_CONFIG_HOME/movanta/ports.conf
-// ($HOME/.config/... without it) if it exists, else system_file if it exists, else no ports.
+// $MOVANTA_PORTS if set (then it must exist; set but empty is an error naming it), else
+// $XDG_CONFIG_HOME/movanta/ports.conf ($HOME/.config/... without it) if it exists, else
+// system_file if it exists, else no ports.
 // The file chosen must be a regular file of at most 1 MiB.
 [[nodiscard]] PortsFile load_ports_file(
     const Environment& environment, const std::filesystem::path& system_file);

@@ -74,9 +74,8 @@ struct Guard {
 // Initial-exec: the handler must not make the loader allocate the variable. An atomic the
 // handler reads, with signal fences around the guarded accesses, so that the compiler moves
 // neither the arming nor the disarming across them.
-thread_local std::atomic<Guard*> active_guard __attribute__((tls_model("initial-exec"))) {
-    nullptr
-};
+thread_local std::atomic<Guard*> active_guard
+    __attribute__((tls_model("initial-exec"))) { nullptr };
 static_assert(std::atomic<Guard*>::is_always_lock_free, "the signal handler reads the guard");
 struct sigaction bus_before { };
 
@@ -253,8 +252,7 @@ PortSpace::PortSpace(const std::filesystem::path& path)
         }
         fail(path_, "reserve space", error);
     }
-    void* mapped
-        = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
+    void* mapped = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.get(), 0);
     if (mapped == MAP_FAILED)
         fail(path_, "map", errno);
     std::unique_ptr<Layout, Unmap<Layout>> layout(static_cast<Layout*>(mapped));

@@ -32,8 +32,8 @@ unsigned long number_argument(std::string_view text, const char* what, unsigned 
         throw PortsimUsageError(std::string(what) + " \"" + shown_text::plain(text)
             + "\" is not a number (decimal, hex after 0x or &H, octal after &O)");
     if (*number > highest)
-        throw PortsimUsageError(std::string(what) + " " + shown_text::plain(text)
-            + " is outside 0-" + std::to_string(highest));
+        throw PortsimUsageError(std::string(what) + " " + shown_text::plain(text) + " is outside 0-"
+            + std::to_string(highest));
     return *number;
 }
 

@@ -53,8 +53,8 @@ unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {
     unsigned char value = 0xFF;
     const bool read = driver_status::run([&](std::string& reason) {
-        return on_space(port, reason,
-            [&](PortSpace& space, std::uint16_t at) { value = space.read(at); });
+        return on_space(
+            port, reason, [&](PortSpace& space, std::uint16_t at) { value = space.read(at); });
     });
     return read ? value : 0xFF;
 }

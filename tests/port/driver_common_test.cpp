@@ -37,7 +37,8 @@ TEST(ShownText, ControlAndDirectionCharactersAreEscapedAndLongTextIsCut)
         { "\x1b[2J\r\n\t\x7f", "\\x1B[2J\\x0D\\x0A\\x09\\x7F" },
         { "a\u202Eb\u2066c\u200Fd\u061Ce", "a\\u{202E}b\\u{2066}c\\u{200F}d\\u{061C}e" },
         { "\u0085\u009B\u2028", "\\u{0085}\\u{009B}\\u{2028}" }, // C1 controls, line separator
-        { "caf\xe9 \xc0\xaf \xed\xa0\x80 \xe2\x82", "caf\\xE9 \\xC0\\xAF \\xED\\xA0\\x80 \\xE2\\x82" },
+        { "caf\xe9 \xc0\xaf \xed\xa0\x80 \xe2\x82",
+            "caf\\xE9 \\xC0\\xAF \\xED\\xA0\\x80 \\xE2\\x82" },
         { "C:\\new", "C:\\\\new" },
         { std::string(200, 'x'), std::string(200, 'x') },
         { std::string(201, 'x'), std::string(200, 'x') + ellipsis },

@@ -197,8 +197,8 @@ TEST(GpioPorts, OutsideTextInAReasonIsEscaped)
     fixture.kernel->chips_["/dev/gpiochip1"].label = "cp\x1b[2J2112";
     EXPECT_EQ(fixture.read(0x300, Access::Failed).second,
         "/dev/gpiochip1 (label cp\\x1B[2J2112): line 9 is out of range: the chip has lines 0-7");
-    EXPECT_EQ(fixture.read(0x301, Access::Failed).second,
-        "no GPIO chip has the label \\u{202E}ftdi");
+    EXPECT_EQ(
+        fixture.read(0x301, Access::Failed).second, "no GPIO chip has the label \\u{202E}ftdi");
 }
 
 TEST(GpioPorts, ARequestIsKeptAndAChipThatWentIsLookedForAgain)

@@ -65,8 +65,8 @@ TEST(PortsimHostile, PlantedOrLockedFilesAreRefusedWithoutWaiting)
             "a port simulator file of another version: remove it, and the next use makes a new "
             "one",
             false },
-        { "a file of value named by mistake",
-            [&] { std::ofstream(file) << "Dear diary,"; }, "not a port simulator file", false },
+        { "a file of value named by mistake", [&] { std::ofstream(file) << "Dear diary,"; },
+            "not a port simulator file", false },
     };
     for (const Row& row : rows) {
         if (row.needs_root && geteuid() != 0)
