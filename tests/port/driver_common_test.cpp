@@ -31,7 +31,6 @@ TEST(ShownText, ControlAndDirectionCharactersAreEscapedAndLongTextIsCut)
     };
     const Row rows[] = {
         { "gpiochip0", "gpiochip0" },
-        { "GPIO  expander", "GPIO  expander" },
         { "Grüße – ☃ 𝄞", "Grüße – ☃ 𝄞" }, // printable UTF-8 stays as it is
         { "a\0b"s, "a\\x00b" }, // a NUL no longer ends the message
         { "\x1b[2J\r\n\t\x7f", "\\x1B[2J\\x0D\\x0A\\x09\\x7F" },
@@ -42,7 +41,6 @@ TEST(ShownText, ControlAndDirectionCharactersAreEscapedAndLongTextIsCut)
         { "C:\\new", "C:\\\\new" },
         { std::string(200, 'x'), std::string(200, 'x') },
         { std::string(201, 'x'), std::string(200, 'x') + ellipsis },
-        { std::string(1'000'000, 'x'), std::string(200, 'x') + ellipsis },
         { std::string(199, 'x') + "\u00e9\u00e9", std::string(199, 'x') + "\u00e9" + ellipsis },
         // An escape is never cut in two: it counts as the characters it shows.
         { std::string(198, 'x') + "\x01", std::string(198, 'x') + ellipsis },

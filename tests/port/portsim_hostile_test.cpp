@@ -196,7 +196,6 @@ TEST(PortsimHostile, TheCliFailsCleanlyOnAFullOutputAndASmallFileLimit)
         { "exec \"$0\" get 00000000888", 0, "255\n" },
         { "exec \"$0\" get 0x000000378", 0, "255\n" },
         { "exec \"$0\" get '&H378'", 0, "255\n" },
-        { "exec \"$0\" get '&o1570'", 0, "255\n" },
         { "exec \"$0\" --help", 0, "decimal, hex after 0x or &H, octal after &O" },
         { "exec \"$0\" get \"$(printf '\\033[2J')\"", 2, "port \"\\x1B[2J\" is not a number" },
         { "exec \"$0\" log --cl", 2, "log takes no argument but --clear, not \"--cl\"" },
