@@ -23,17 +23,25 @@ public:
         std::string consumer;
     };
 
+    // Lines requested from a chip, held until destroyed.
+    class Held {
+    public:
+        virtual ~Held() = default;
+    };
+
     virtual ~GpioKernel() = default;
 
     // The chip devices there are now, e.g. /dev/gpiochip0.
     [[nodiscard]] virtual std::vector<std::filesystem::path> chips() = 0;
     // 0, or the errno of opening or asking the chip.
     [[nodiscard]] virtual int chip_info(const std::filesystem::path& chip, ChipInfo& info) = 0;
-    // A handle to the lines, held until release(), or -errno.
-    [[nodiscard]] virtual int request(const std::filesystem::path& chip, const Request& lines) = 0;
-    // Bit i of bits is the value of offsets[i] where mask has bit i; 0 or errno.
-    [[nodiscard]] virtual int values(int handle, std::uint64_t mask, std::uint64_t& bits) = 0;
-    virtual void release(int handle) = 0;
+    // The lines, or nullptr with error set to the errno.
+    [[nodiscard]] virtual std::unique_ptr<Held> request(
+        const std::filesystem::path& chip, const Request& lines, int& error)
+        = 0;
+    // Bit i of bits is the value of offsets[i] where mask has bit i; 0 or errno. lines is one
+    // that this kernel's request() gave.
+    [[nodiscard]] virtual int values(Held& lines, std::uint64_t mask, std::uint64_t& bits) = 0;
     // The group that may open the chip (its group may read it), or "" if none.
     [[nodiscard]] virtual std::string granting_group(const std::filesystem::path& chip) = 0;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // GpioKernel over the GPIO character devices, with the v2 uAPI of <linux/gpio.h>.
-#include "unique_fd.h"
 #include "gpio_kernel.h"
+#include "unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,8 +12,18 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 
 namespace {
+
+// A line request's own descriptor: closing it gives the lines back.
+struct LineRequest final : GpioKernel::Held {
+    explicit LineRequest(UniqueFd held)
+        : fd(std::move(held))
+    {
+    }
+    UniqueFd fd;
+};
 
 class LinuxGpioKernel final : public GpioKernel {
 public:
@@ -35,8 +45,7 @@ public:
     // fail at the ioctl, not block the open: hence O_NONBLOCK, which a chip ignores.
     int chip_info(const std::filesystem::path& chip, ChipInfo& info) override
     {
-        const UniqueFd device(
-            open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        const UniqueFd device(open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
         gpiochip_info answer {};
         if (device.get() < 0 || ioctl(device.get(), GPIO_GET_CHIPINFO_IOCTL, &answer) != 0)
             return errno;
@@ -45,33 +54,37 @@ public:
         return 0;
     }
 
-    int request(const std::filesystem::path& chip, const Request& lines) override
+    std::unique_ptr<Held> request(
+        const std::filesystem::path& chip, const Request& lines, int& error) override
     {
         gpio_v2_line_request request {};
-        if (lines.offsets.size() > GPIO_V2_LINES_MAX)
-            return -EINVAL;
+        if (lines.offsets.size() > GPIO_V2_LINES_MAX) {
+            error = EINVAL;
+            return nullptr;
+        }
         std::copy(lines.offsets.begin(), lines.offsets.end(), request.offsets);
         request.num_lines = static_cast<std::uint32_t>(lines.offsets.size());
         request.config.flags = lines.flags;
         lines.consumer.copy(request.consumer, sizeof request.consumer - 1);
         // The request lives on in its own descriptor; the chip's is not needed after it.
-        const UniqueFd device(
-            open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-        if (device.get() < 0 || ioctl(device.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0)
-            return -errno;
-        return request.fd;
+        const UniqueFd device(open(chip.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (device.get() < 0 || ioctl(device.get(), GPIO_V2_GET_LINE_IOCTL, &request) != 0) {
+            error = errno;
+            return nullptr;
+        }
+        UniqueFd held(request.fd); // owned before anything else can fail
+        return std::make_unique<LineRequest>(std::move(held));
     }
 
-    int values(int handle, std::uint64_t mask, std::uint64_t& bits) override
+    int values(Held& lines, std::uint64_t mask, std::uint64_t& bits) override
     {
         gpio_v2_line_values values { 0, mask };
-        if (ioctl(handle, GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != 0)
+        const int fd = static_cast<LineRequest&>(lines).fd.get();
+        if (ioctl(fd, GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != 0)
             return errno;
         bits = values.bits;
         return 0;
     }
-
-    void release(int handle) override { close(handle); }
 
     std::string granting_group(const std::filesystem::path& chip) override
     {

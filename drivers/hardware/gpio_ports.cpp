@@ -49,19 +49,8 @@ std::string line_list(const std::vector<std::uint32_t>& lines)
 } // namespace
 
 struct GpioPorts::Lines {
-    GpioKernel& kernel;
-    int handle;
+    std::unique_ptr<GpioKernel::Held> held;
     std::string name; // the device and its label, for messages
-
-    Lines(GpioKernel& owner, int held, std::string chip_name)
-        : kernel(owner)
-        , handle(held)
-        , name(std::move(chip_name))
-    {
-    }
-    ~Lines() { kernel.release(handle); }
-    Lines(const Lines&) = delete;
-    Lines& operator=(const Lines&) = delete;
 };
 
 GpioPorts::GpioPorts(std::unique_ptr<GpioKernel> kernel, std::function<PortsFile()> load)
@@ -83,7 +72,7 @@ GpioPorts::Access GpioPorts::read(unsigned long port, std::uint8_t& value, std::
         return Access::Failed;
     const std::uint64_t mask = (std::uint64_t { 1 } << at->mapping.lines.size()) - 1;
     std::uint64_t bits = 0;
-    if (const int error = kernel_->values(lines->handle, mask, bits); error != 0) {
+    if (const int error = kernel_->values(*lines->held, mask, bits); error != 0) {
         reason = lines->name + ": reading " + line_list(at->mapping.lines) + ": "
             + std::strerror(error);
         if (error == ENODEV)
@@ -142,16 +131,17 @@ std::unique_ptr<GpioPorts::Lines> GpioPorts::request(
             return nullptr;
         }
     }
-    const int handle
-        = kernel_->request(device, { mapping.lines, request_flags(mapping), consumer });
-    if (handle < 0) {
-        reason = failure(device, -handle);
-        if (-handle == EBUSY)
+    int error = 0;
+    auto held
+        = kernel_->request(device, { mapping.lines, request_flags(mapping), consumer }, error);
+    if (!held) {
+        reason = failure(device, error);
+        if (error == EBUSY)
             reason = name + ": " + std::strerror(EBUSY) + ": another program holds "
                 + (mapping.lines.size() == 1 ? "" : "one of ") + line_list(mapping.lines);
         return nullptr;
     }
-    return std::make_unique<Lines>(*kernel_, handle, name);
+    return std::make_unique<Lines>(Lines { std::move(held), name });
 }
 
 std::filesystem::path GpioPorts::chip_device(

@@ -50,7 +50,7 @@ private:
         const std::string& chip, GpioKernel::ChipInfo& info, std::string& reason);
     [[nodiscard]] std::string failure(const std::filesystem::path& chip, int error);
 
-    std::unique_ptr<GpioKernel> kernel_; // first: the kept requests release through it
+    std::unique_ptr<GpioKernel> kernel_; // first: the kept requests are its own, gone before it
     std::function<PortsFile()> load_;
     std::once_flag loaded_;
     std::string file_error_;

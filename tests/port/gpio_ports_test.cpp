@@ -25,6 +25,18 @@ public:
         int request_error = 0;
         std::string group;
     };
+    // A request, which gives its lines back when it goes.
+    struct Ticket final : Held {
+        Ticket(FakeKernel& owner, int number)
+            : kernel(owner)
+            , id(number)
+        {
+        }
+        ~Ticket() override { kernel.held_.erase(id); }
+        FakeKernel& kernel;
+        int id;
+    };
+
     std::map<fs::path, Chip> chips_;
     std::map<int, std::pair<fs::path, Request>> held_;
     int requests_ = 0;
@@ -45,18 +57,19 @@ public:
         info = { at->second.label, at->second.lines };
         return 0;
     }
-    int request(const fs::path& path, const Request& lines) override
+    std::unique_ptr<Held> request(const fs::path& path, const Request& lines, int& error) override
     {
         ++requests_;
-        if (chips_.at(path).request_error != 0)
-            return -chips_.at(path).request_error;
+        error = chips_.at(path).request_error;
+        if (error != 0)
+            return nullptr;
         held_[++handles_] = { path, lines };
-        return handles_;
+        return std::make_unique<Ticket>(*this, handles_);
     }
-    int values(int handle, std::uint64_t mask, std::uint64_t& bits) override
+    int values(Held& lines, std::uint64_t mask, std::uint64_t& bits) override
     {
         ++reads_;
-        const auto& [path, request] = held_.at(handle);
+        const auto& [path, request] = held_.at(static_cast<Ticket&>(lines).id);
         const auto chip = chips_.find(path);
         if (chip == chips_.end())
             return ENODEV;
@@ -69,7 +82,6 @@ public:
         bits &= mask;
         return 0;
     }
-    void release(int handle) override { held_.erase(handle); }
     std::string granting_group(const fs::path& path) override { return chips_.at(path).group; }
 
 private:
