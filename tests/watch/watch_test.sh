@@ -39,7 +39,8 @@ mkdir "$tmp/nodriver" "$tmp/readonly"
 cp "$watch" "$tmp/nodriver/movanta-watch" # its RUNPATH leads nowhere from there
 cp "$read_only_driver" "$tmp/readonly/libdlportio.so"
 printf '#!/bin/sh\nexec "%s" --once >&-\n' "$watch" >"$tmp/stdout-closed"
-chmod +x "$tmp/stdout-closed"
+printf '#!/bin/sh\nexec "%s" "$@" >/dev/full\n' "$watch" >"$tmp/stdout-full"
+chmod +x "$tmp/stdout-closed" "$tmp/stdout-full"
 
 # Status | what stderr holds (extended regex; empty: nothing) | what stdout holds | command.
 rows=(
@@ -57,10 +58,15 @@ rows=(
     "1|^movanta-watch: Datei nicht gefunden: libdlportio.so||env -u LD_LIBRARY_PATH $tmp/nodriver/movanta-watch --once"
     "1|^movanta-watch: DLL-Einsprungpunkt DlPortWritePortUchar in libdlportio.so nicht gefunden\$||env LD_LIBRARY_PATH=$tmp/readonly $watch --once"
     "0|| value=[0-9]+ byte=|env LD_LIBRARY_PATH=$tmp/readonly $watch --once --no-write"
-    "1|^movanta-watch: Portzugriff fehlgeschlagen \(movanta-portsim: ||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
+    "1|^movanta-watch: port 888: ||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
+    "1|^movanta-watch: port 889: ||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once -p 0x379"
     "2|^usage: movanta-watch ||$watch -p 888abc"
     "2|^movanta-watch: -i '0.001': expects 0 or||$watch -i 0.001"
+    "2|^movanta-watch: -i '0.0000001': expects 0 or||$watch -i 0.0000001"
+    "2|^movanta-watch: --once and --count cannot be used together\$||$watch --once -n 5"
     "0||^usage: movanta-watch |$watch --help"
+    "1|^movanta-watch: standard output: No space left on device\$||$tmp/stdout-full --help"
+    "1|^movanta-watch: standard output: No space left on device\$||$tmp/stdout-full --version"
 )
 for row in "${rows[@]}"; do
     IFS='|' read -r expected err_pattern out_pattern command <<<"$row"
