@@ -349,6 +349,9 @@ std::optional<std::string> conflict_refusal(std::span<const std::string_view> gi
             return "--" + std::string(one) + " and --" + std::string(other)
                 + " cannot be used together";
     }
+    // With --mqtt only -o writes a file: a format for nothing is a mistake.
+    if (has("format") && has("mqtt") && !has("output"))
+        return "--format with --mqtt needs --output FILE";
     return std::nullopt;
 }
 

@@ -96,7 +96,7 @@ struct Shared {
     std::int64_t stopped_ns = 0;
 };
 
-void poll(Shared& shared, std::int32_t port) noexcept
+void run_polls(Shared& shared, std::int32_t port) noexcept
 {
     try {
         shared.ending = ending_for(shared.loop.run());
@@ -176,7 +176,7 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
     std::thread thread;
     if (shared->done) {
         try {
-            thread = std::thread([shared, port = options.port] { poll(*shared, port); });
+            thread = std::thread([shared, port = options.port] { run_polls(*shared, port); });
         } catch (const std::system_error&) {
         }
     }
@@ -184,7 +184,7 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
     if (thread.joinable())
         seen = wait_for_end(stop.fd(), shared->done.get(), shared->loop.deadline_ns());
     else
-        poll(*shared, options.port); // no thread to be had: polls here, as before threads
+        run_polls(*shared, options.port); // no thread to be had: polls here, as before threads
 
     bool ended = seen == Seen::PollsEnded;
     std::int64_t stopped_ns = 0;

@@ -115,6 +115,14 @@ const std::vector<Row> rows = {
     { { "--mqtt", "mqtt://broker", "--mqtt-topic", "a/#" }, nullptr, 2, "wildcards" },
     { { "--mqtt", "mqtt://broker", "--ha-discovery=" }, nullptr, 2, "it is empty" },
     { { "--ha-discovery" }, nullptr, 2, "need --mqtt URL" },
+    { { "--mqtt", "mqtt://broker", "-f", "csv" }, nullptr, 2,
+        "--format with --mqtt needs --output FILE" },
+    { { "--mqtt", "mqtt://broker", "-f", "csv", "-o", "-" },
+        [](WatchOptions& o) {
+            o.mqtt.broker = MqttUrl { false, "", "broker", 1883 };
+            o.format = RecordFormat::Csv;
+            o.output = "-";
+        } },
     { { "--mqtt", "mqtt://broker", "--mqtt-cafile", "ca.crt" }, nullptr, 2,
         "needs an mqtts:// URL" },
     { { "--mqtt", "mqtt://broker", "--mqtt-password-file", "pw" }, nullptr, 2, "needs a user" },
