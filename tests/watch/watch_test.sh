@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # movanta-watch on the simulated port: exit statuses and their messages, the formats, count,
-# until, timeout and debounce, a pipe that sees the first record at once and ends the
-# program when it closes, and a stop signal that leaves a complete VCD.
+# until, timeout and debounce, figures that leave out the wait for a broker, a pipe that sees
+# the first record at once and ends the program when it closes, and a stop signal that leaves
+# a complete VCD.
 # Usage: watch_test.sh MOVANTA-WATCH MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER READ-ONLY-DRIVER
 set -euo pipefail
 
@@ -52,6 +53,7 @@ rows=(
     "0||value=165|$watch --until 0x81:0x81 -i 1"
     "0|^samples=1 records=1 late=0 glitches=0 seconds=[0-9.]+ rate=[0-9.]+\$|value=165|$watch --once --stats"
     "3|^movanta-watch: timed out\$||$watch --until 0x01:0x00 -t 0.2 -i 1 -o $tmp/timeout.txt"
+    "3|^samples=[0-9]+ records=1 late=0 glitches=0 seconds=1\.0[0-9]* ||$watch -t 1 --stats -o /dev/null --mqtt mqtt://127.0.0.1:9"
     "1|^movanta-watch: /dev/full: No space left on device\$||$watch -o /dev/full"
     "1|^movanta-watch: cannot open $tmp/none/x: No such file or directory\$||$watch -o $tmp/none/x"
     "1|^movanta-watch: standard output: Bad file descriptor\$||$tmp/stdout-closed"
