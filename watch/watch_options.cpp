@@ -36,10 +36,6 @@ constexpr std::int64_t max_interval_ns = 2'147'483'647LL * 1'000'000;
 constexpr std::int64_t min_interval_ns = 10'000; // 0.01 ms
 constexpr std::int64_t max_timeout_ns = 2'147'483'647LL * 1'000'000'000;
 
-struct Refusal {
-    std::string reason;
-};
-
 struct Option {
     std::string_view long_name;
     char short_name; // '\0': none
