@@ -10,7 +10,8 @@
 namespace {
 
 // Free-running, the clock and the stop and output descriptors are looked at once per this
-// many samples (about 0.1 ms on the simulator): the samples themselves take no clock.
+// many samples (about 1 ms on the simulator): the samples themselves take no clock. The end
+// asked for by the waiting thread is a flag, looked at after every sample.
 constexpr std::uint64_t free_running_check_every = 4096;
 
 } // namespace
