@@ -18,9 +18,10 @@ std::string with_reason(std::string text, std::string_view reason)
 
 } // namespace
 
-RuntimeError::RuntimeError(Kind kind, std::string message)
+RuntimeError::RuntimeError(Kind kind, std::string message, std::string_view reason)
     : kind_(kind)
     , message_(std::move(message))
+    , reason_(reason)
 {
 }
 
@@ -34,7 +35,7 @@ RuntimeError RuntimeError::invalid_property_value()
 RuntimeError RuntimeError::library_not_found(std::string_view library, std::string_view reason)
 {
     return { Kind::LibraryNotFound,
-        with_reason("Datei nicht gefunden: " + std::string(library), reason) };
+        with_reason("Datei nicht gefunden: " + std::string(library), reason), reason };
 }
 
 RuntimeError RuntimeError::entry_point_not_found(
@@ -47,13 +48,13 @@ RuntimeError RuntimeError::entry_point_not_found(
 
 RuntimeError RuntimeError::port_access_failed(std::string_view reason)
 {
-    return { Kind::PortAccessFailed, with_reason("Portzugriff fehlgeschlagen", reason) };
+    return { Kind::PortAccessFailed, with_reason("Portzugriff fehlgeschlagen", reason), reason };
 }
 
 RuntimeError RuntimeError::path_file_access(std::string_view path, std::string_view reason)
 {
     return { Kind::PathFileAccess,
-        with_reason("Fehler beim Zugriff auf Pfad/Datei: " + std::string(path), reason) };
+        with_reason("Fehler beim Zugriff auf Pfad/Datei: " + std::string(path), reason), reason };
 }
 
 RuntimeError RuntimeError::disk_full(std::string_view path)

@@ -40,10 +40,13 @@ public:
     // The number the classic run-time error report gives this kind (6 for an overflow).
     [[nodiscard]] int number() const noexcept;
     [[nodiscard]] const char* what() const noexcept override { return message_.c_str(); }
+    // What the driver or the system said, as it said it (for an English report); may be empty.
+    [[nodiscard]] const std::string& reason() const noexcept { return reason_; }
 
 private:
-    RuntimeError(Kind kind, std::string message);
+    RuntimeError(Kind kind, std::string message, std::string_view reason = {});
 
     Kind kind_;
     std::string message_;
+    std::string reason_;
 };

@@ -11,7 +11,6 @@
 #include <ctime>
 #include <poll.h>
 #include <sys/timerfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -65,14 +64,8 @@ Pacer::Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int out
     , early_ns_(period_ns < spin_below_ns ? std::min(early_wake_ns, period_ns) : 0)
     , stop_fd_(stop_fd)
     , output_fd_(output_fd)
-    , timer_fd_(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK))
+    , timer_(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK))
 {
-}
-
-Pacer::~Pacer()
-{
-    if (timer_fd_ != -1)
-        close(timer_fd_);
 }
 
 Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
@@ -86,6 +79,8 @@ Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
     std::int64_t now = monotonic_ns();
     while (now < next_ns_)
         now = monotonic_ns();
+    if (now >= deadline_ns)
+        return Wake::Deadline;
 
     const std::int64_t behind = (now - next_ns_) / period_ns_;
     late_ += static_cast<std::uint64_t>(behind);
@@ -102,7 +97,7 @@ Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
         return check_stop(stop_fd_, output_fd_);
     }
     unslept_ = 0;
-    if (timer_fd_ == -1) {
+    if (!timer_) {
         // Without a timer descriptor, a stop or a gone reader is seen after the sleep.
         const timespec until = to_timespec(wake_ns);
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) { }
@@ -110,8 +105,8 @@ Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
     }
     itimerspec setting {};
     setting.it_value = to_timespec(wake_ns);
-    timerfd_settime(timer_fd_, TFD_TIMER_ABSTIME, &setting, nullptr);
-    auto fds = watched(stop_fd_, output_fd_, timer_fd_);
+    timerfd_settime(timer_.get(), TFD_TIMER_ABSTIME, &setting, nullptr);
+    auto fds = watched(stop_fd_, output_fd_, timer_.get());
     for (;;) {
         const int ready = poll(fds.data(), fds.size(), -1);
         if (ready == -1 && errno == EINTR)

@@ -4,6 +4,8 @@
 // late merge into it and are counted.
 #pragma once
 
+#include "unique_fd.h"
+
 #include <cstdint>
 
 class Pacer {
@@ -18,12 +20,10 @@ public:
     // period_ns > 0; the first poll time is start_ns + period_ns. Both descriptors are
     // watched while sleeping (-1: none).
     Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int output_fd) noexcept;
-    ~Pacer();
-    Pacer(const Pacer&) = delete;
-    Pacer& operator=(const Pacer&) = delete;
 
     // Returns at the next poll time, or at deadline_ns (monotonic) if that is earlier, or
-    // when a stop is requested or the output's reader goes. Below about half a millisecond a timer
+    // when a stop is requested or the output's reader goes. A poll that ran past the deadline
+    // gets Deadline at once: the clock decides, not the poll time. Below about half a millisecond a timer
     // wakes too late too often: it then sleeps to just before the poll time and waits out the rest
     // awake.
     [[nodiscard]] Wake wait(std::int64_t deadline_ns);
@@ -40,7 +40,7 @@ private:
     std::int64_t early_ns_; // how long before a poll time the sleep ends
     int stop_fd_;
     int output_fd_;
-    int timer_fd_ = -1;
+    UniqueFd timer_;
     std::uint64_t late_ = 0;
     unsigned unslept_ = 0; // polls in a row whose wait needed no sleep
 };

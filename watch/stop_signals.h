@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
 // SIGINT, SIGTERM and SIGHUP as a request to stop: blocked and read from a signalfd, so that
-// a request arriving just before a sleep is not lost, and no handler runs mid-record.
+// a request arriving just before a sleep is not lost, and no handler runs mid-record. The run
+// itself asks for a stop through the same channel (an eventfd), never through a signal.
 #pragma once
 
+#include "unique_fd.h"
+
+// First thing in main: the stop signals wait, blocked, until the program is ready for them,
+// rather than ending it with status 128 + signal. Those ignored from the start are left alone.
+void block_stop_signals() noexcept;
+
 // Until StopSignals takes them, a stop signal interrupts a blocking call (opening a FIFO waits
-// for its reader) and is remembered, rather than ending the program with status 128 + signal.
+// for its reader) and is remembered; one that came while they were blocked is remembered now.
 void catch_stop_signals_early() noexcept;
 [[nodiscard]] bool stop_signal_caught() noexcept;
 
@@ -12,19 +19,19 @@ class StopSignals {
 public:
     // Blocks the three signals for this thread (and the threads it starts later), except
     // those ignored from the start, which stay ignored; one caught early is requested again.
-    // When no signalfd can be had, fd() is -1 and the signals keep their action.
+    // When no signalfd, eventfd or epoll set can be had, fd() is -1 and the signals keep
+    // their action.
     StopSignals() noexcept;
-    ~StopSignals();
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
 
-    // From any thread: a stop as SIGTERM asks for it (nothing without a signalfd, where the
-    // signal would end the process instead).
+    // From any thread: a stop as a signal asks for it (a refused login, a deadline). Works
+    // whatever the signals' action is; without fd() it does nothing.
     void request() const noexcept;
 
-    // Readable once a stop was requested; for poll().
-    [[nodiscard]] int fd() const noexcept { return fd_; }
+    // Readable once a stop signal came or a stop was requested, and from then on; for poll().
+    [[nodiscard]] int fd() const noexcept { return set_.get(); }
 
 private:
-    int fd_ = -1;
+    UniqueFd signals_; // the signalfd
+    UniqueFd requests_; // the eventfd request() writes to
+    UniqueFd set_; // an epoll set of both
 };

@@ -5,61 +5,36 @@
 #include "mqtt_topics.h"
 #include "strict_number.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 constexpr std::string_view program = "movanta-watch";
-constexpr std::string_view usage_line = "usage: movanta-watch [-p PORT] [-i MS] [-f FORMAT] "
-                                        "[-o FILE] [-n N] [-t SECONDS] [OPTION]...";
-
-constexpr std::string_view help_text = R"(
+constexpr std::string_view intro = R"(
 Watches one byte-wide I/O port as the Movanta window does, without a window: reads it at a
 steady interval and writes a record of its value, 255 minus the byte read, at the start and
 at every change.
 
-  -p, --port PORT        port to read: decimal, 0x.., &H.. or &O..; 0-65535 (default 888)
-  -i, --interval MS      milliseconds between reads, at least 0.01; 0 reads as fast as the
-                         driver answers (default 50)
-      --no-write         do not write 255 to the port before each read
-  -f, --format FORMAT    text, csv, jsonl or vcd (default text)
-  -o, --output FILE      write the record to FILE (default standard output)
-  -n, --count N          stop after N records, the first included
-      --until MASK:VALUE stop at the first record whose value v has (v & MASK) == VALUE
-  -t, --timeout SECONDS  give up after SECONDS with status 3
-      --debounce N       a new value counts after N equal reads in a row (default 1)
-      --once             one record, then exit
-      --stats            at the end, a line of figures on standard error
-      --mqtt URL         publish the record to an MQTT broker: mqtt://[USER@]HOST[:PORT]
-                         (port 1883) or mqtts://... (8883, TLS); without -o nothing goes
-                         to standard output
-      --mqtt-topic PREFIX
-                         the topics' prefix (default movanta/HOSTNAME/PORT)
-      --mqtt-cafile FILE the CA certificates for mqtts (default the system's)
-      --mqtt-password-file FILE
-                         the broker password: the file's first line
-      --ha-discovery[=PREFIX]
-                         announce the port to Home Assistant under PREFIX (default
-                         homeassistant)
-  -h, --help             show this help and exit
-      --version          show the version and exit
+)";
 
-Exit status: 0 done (count reached, until matched, once, or ended by SIGINT, SIGTERM or
-SIGHUP); 1 the port, the driver or the output failed, or the broker refused the login;
-2 bad command line; 3 timeout.
+constexpr std::string_view exit_status = R"(
+Exit status: 0 done (count reached, until matched, once, a closed pipe, or ended by SIGINT,
+SIGTERM or SIGHUP); 1 the port, the driver or the output failed, or the broker refused the
+login; 2 bad command line, or a password or CA file that cannot be used; 3 timeout.
 The driver library libdlportio.so is found as the window finds it: LD_LIBRARY_PATH first.
 )";
+
+// Where an option's description starts in --help; a longer option goes on a line of its own.
+constexpr std::size_t help_column = 25;
 
 // Interval and timeout limits, as the window's timer has them: 2^31 - 1 ms.
 constexpr std::int64_t max_interval_ns = 2'147'483'647LL * 1'000'000;
 constexpr std::int64_t min_interval_ns = 10'000; // 0.01 ms
 constexpr std::int64_t max_timeout_ns = 2'147'483'647LL * 1'000'000'000;
-
-struct Refusal {
-    std::string reason;
-};
 
 struct Option {
     std::string_view long_name;
@@ -71,6 +46,8 @@ struct Option {
     std::string_view default_argument = {};
     // False for an argument that may hold a secret: a refusal does not repeat it.
     bool shown = true;
+    // Its lines in --help, broken where they are to break.
+    std::string_view help = {};
 };
 
 // The reason of an invalid_argument from check, or nothing.
@@ -94,6 +71,17 @@ std::optional<std::string> read_file_name(std::string& name, std::string_view te
     if (text.empty())
         return "expects a file name";
     name = text;
+    return std::nullopt;
+}
+
+// A whole number from 1 to max.
+template <typename Number>
+std::optional<std::string> read_positive(Number& number, std::string_view text, std::uint64_t max)
+{
+    const auto n = strict_number::whole(text, max);
+    if (!n || *n == 0)
+        return "expects a whole number of at least 1";
+    number = static_cast<Number>(*n);
     return std::nullopt;
 }
 
@@ -135,12 +123,11 @@ std::optional<std::string> read_format(WatchOptions& options, std::string_view t
     return "expects text, csv, jsonl or vcd";
 }
 
-// help and version have no reader: they end the parsing at once.
+// In the order --help shows them; help and version have no reader: they end the parsing at
+// once.
 std::span<const Option> options_table()
 {
     static const Option table[] = {
-        { "help", 'h', "", nullptr },
-        { "version", '\0', "", nullptr },
         { "port", 'p', "PORT",
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 const auto n = strict_number::whole(text, 65535);
@@ -148,37 +135,40 @@ std::span<const Option> options_table()
                     return "expects a number from 0 to 65535 (decimal, 0x.., &H.. or &O..)";
                 o.port = static_cast<std::int32_t>(*n);
                 return std::nullopt;
-            } },
+            },
+            {}, true, "port to read: decimal, 0x.., &H.. or &O..; 0-65535 (default 888)" },
         { "interval", 'i', "MS",
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 const auto ns = strict_number::scaled_decimal(text, 1'000'000, max_interval_ns);
-                if (!ns || (*ns != 0 && *ns < min_interval_ns))
+                // Below a nanosecond rounds to 0, which would read as fast as it can.
+                const bool zero = text.find_first_of("123456789") == std::string_view::npos;
+                if (!ns || (!zero && *ns < min_interval_ns))
                     return "expects 0 or a number of milliseconds from 0.01 to 2147483647";
                 o.interval_ns = *ns;
                 return std::nullopt;
-            } },
+            },
+            {}, true,
+            "milliseconds between reads, at least 0.01; 0 reads as fast as the\n"
+            "driver answers (default 50)" },
         { "no-write", '\0', "",
             [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
                 o.write_255 = false;
                 return std::nullopt;
-            } },
-        { "format", 'f', "FORMAT", read_format },
+            },
+            {}, true, "do not write 255 to the port before each read" },
+        { "format", 'f', "FORMAT", read_format, {}, true,
+            "text, csv, jsonl or vcd (default text)" },
         { "output", 'o', "FILE",
-            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
-                if (text.empty())
-                    return "expects a file name";
-                o.output = text; // "-": standard output, named (with --mqtt, too)
-                return std::nullopt;
-            } },
+            // "-": standard output, named (with --mqtt, too)
+            [](WatchOptions& o, std::string_view text) { return read_file_name(o.output, text); },
+            {}, true, "write the record to FILE (default standard output)" },
         { "count", 'n', "N",
-            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
-                const auto n = strict_number::whole(text, UINT64_MAX);
-                if (!n || *n == 0)
-                    return "expects a whole number of at least 1";
-                o.count = *n;
-                return std::nullopt;
-            } },
-        { "until", '\0', "MASK:VALUE", read_until },
+            [](WatchOptions& o, std::string_view text) {
+                return read_positive(o.count, text, UINT64_MAX);
+            },
+            {}, true, "stop after N records, the first included" },
+        { "until", '\0', "MASK:VALUE", read_until, {}, true,
+            "stop at the first record whose value v has (v & MASK) == VALUE" },
         { "timeout", 't', "SECONDS",
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 const auto ns = strict_number::scaled_decimal(text, 1'000'000'000, max_timeout_ns);
@@ -186,42 +176,48 @@ std::span<const Option> options_table()
                     return "expects a number of seconds above 0 and up to 2147483647";
                 o.timeout_ns = *ns;
                 return std::nullopt;
-            } },
+            },
+            {}, true, "give up after SECONDS with status 3" },
         { "debounce", '\0', "N",
-            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
-                const auto n = strict_number::whole(text, UINT32_MAX);
-                if (!n || *n == 0)
-                    return "expects a whole number of at least 1";
-                o.debounce = static_cast<unsigned>(*n);
-                return std::nullopt;
-            } },
+            [](WatchOptions& o, std::string_view text) {
+                return read_positive(o.debounce, text, UINT32_MAX);
+            },
+            {}, true, "a new value counts after N equal reads in a row (default 1)" },
         { "once", '\0', "",
             [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
                 o.count = 1;
                 return std::nullopt;
-            } },
+            },
+            {}, true, "one record, then exit" },
         { "stats", '\0', "",
             [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
                 o.stats = true;
                 return std::nullopt;
-            } },
+            },
+            {}, true, "at the end, a line of figures on standard error" },
         { "mqtt", '\0', "URL",
             [](WatchOptions& o, std::string_view text) {
                 return refusal_of([&] { o.mqtt.broker = parse_mqtt_url(text); });
             },
-            {}, false },
+            {}, false,
+            "publish the record to an MQTT broker: mqtt://[USER@]HOST[:PORT]\n"
+            "(port 1883) or mqtts://... (8883, TLS); without -o nothing goes\n"
+            "to standard output" },
         { "mqtt-topic", '\0', "PREFIX",
             [](WatchOptions& o, std::string_view text) {
                 return read_topic_prefix(o.mqtt.topic_prefix, text);
-            } },
+            },
+            {}, true, "the topics' prefix (default movanta/HOSTNAME/PORT)" },
         { "mqtt-cafile", '\0', "FILE",
             [](WatchOptions& o, std::string_view text) {
                 return read_file_name(o.mqtt.cafile, text);
-            } },
+            },
+            {}, true, "the CA certificates for mqtts (default the system's)" },
         { "mqtt-password-file", '\0', "FILE",
             [](WatchOptions& o, std::string_view text) {
                 return read_file_name(o.mqtt.password_file, text);
-            } },
+            },
+            {}, true, "the broker password: the file's first line" },
         { "ha-discovery", '\0', "PREFIX",
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 std::string prefix;
@@ -230,9 +226,66 @@ std::span<const Option> options_table()
                     o.mqtt.ha_discovery = prefix;
                 return problem;
             },
-            "homeassistant" },
+            "homeassistant", true,
+            "announce the port to Home Assistant under PREFIX (default\n"
+            "homeassistant)" },
+        { "help", 'h', "", nullptr, {}, true, "show this help and exit" },
+        { "version", '\0', "", nullptr, {}, true, "show the version and exit" },
     };
     return table;
+}
+
+// "  -p, --port PORT" as --help shows an option.
+std::string help_label(const Option& option)
+{
+    std::string label = "  ";
+    label += option.short_name != '\0' ? std::string { '-', option.short_name, ',', ' ' } : "    ";
+    label.append("--").append(option.long_name);
+    if (!option.default_argument.empty())
+        label.append("[=").append(option.argument).append("]");
+    else if (!option.argument.empty())
+        label.append(" ").append(option.argument);
+    return label;
+}
+
+// The usage line: the options with a letter and an argument, then the rest.
+std::string usage_text()
+{
+    std::string usage = "usage: ";
+    usage += program;
+    for (const Option& option : options_table()) {
+        if (option.short_name != '\0' && !option.argument.empty())
+            usage.append(" [-").append(1, option.short_name).append(" ").append(option.argument)
+                .append("]");
+    }
+    return usage + " [OPTION]...";
+}
+
+const std::string& usage_line()
+{
+    static const std::string line = usage_text();
+    return line;
+}
+
+std::string help_text()
+{
+    std::string text = usage_line() + "\n";
+    text += intro;
+    for (const Option& option : options_table()) {
+        std::string label = help_label(option);
+        if (label.size() < help_column)
+            label.resize(help_column, ' ');
+        else
+            label.append("\n").append(help_column, ' ');
+        text += label;
+        std::string_view lines = option.help;
+        for (auto end = lines.find('\n'); end != std::string_view::npos; end = lines.find('\n')) {
+            text.append(lines.substr(0, end)).append("\n").append(help_column, ' ');
+            lines.remove_prefix(end + 1);
+        }
+        text.append(lines).append("\n");
+    }
+    return text += exit_status;
 }
 
 ParsedCommandLine refused(std::string_view reason)
@@ -240,7 +293,7 @@ ParsedCommandLine refused(std::string_view reason)
     ParsedCommandLine result;
     result.status = 2;
     result.message.append(program).append(": ").append(reason).append("\n");
-    result.message.append(usage_line).append("\n");
+    result.message.append(usage_line()).append("\n");
     return result;
 }
 
@@ -277,6 +330,27 @@ const Option* find_short(char name)
     return nullptr;
 }
 
+// Options that ask for different ends of one run.
+std::optional<std::string> conflict_refusal(std::span<const std::string_view> given)
+{
+    constexpr std::pair<std::string_view, std::string_view> conflicts[] = {
+        { "once", "count" },
+        { "once", "until" },
+    };
+    const auto has = [given](std::string_view name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
+    for (const auto& [one, other] : conflicts) {
+        if (has(one) && has(other))
+            return "--" + std::string(one) + " and --" + std::string(other)
+                + " cannot be used together";
+    }
+    // With --mqtt only -o writes a file: a format for nothing is a mistake.
+    if (has("format") && has("mqtt") && !has("output"))
+        return "--format with --mqtt needs --output FILE";
+    return std::nullopt;
+}
+
 // Options that only mean something together with others.
 std::optional<std::string> mqtt_refusal(const MqttOptions& mqtt)
 {
@@ -296,11 +370,12 @@ std::optional<std::string> mqtt_refusal(const MqttOptions& mqtt)
 
 } // namespace
 
-std::string_view watch_usage_line() { return usage_line; }
+std::string_view watch_usage_line() { return usage_line(); }
 
 ParsedCommandLine parse_watch_options(std::span<const std::string_view> arguments)
 {
     WatchOptions options;
+    std::vector<std::string_view> given; // long names
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         const Option* option = nullptr;
@@ -343,7 +418,7 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
         if (!option->apply) {
             ParsedCommandLine shown_text;
             if (option->long_name == "help")
-                shown_text.message.append(usage_line).append("\n").append(help_text);
+                shown_text.message = help_text();
             else
                 shown_text.message = std::string(program) + " " MOVANTA_DISPLAY_VERSION "\n";
             return shown_text;
@@ -359,7 +434,10 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
         if (auto problem = option->apply(options, value.value_or(std::string_view())))
             return refused(
                 shown + (option->shown ? " " + quoted(*value) : std::string()) + ": " + *problem);
+        given.push_back(option->long_name);
     }
+    if (auto problem = conflict_refusal(given))
+        return refused(*problem);
     if (auto problem = mqtt_refusal(options.mqtt))
         return refused(*problem);
     ParsedCommandLine result;

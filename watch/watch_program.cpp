@@ -10,9 +10,11 @@
 #include "stoppable_output.h"
 #include "watch_options.h"
 #include "watch_run.h"
+#include "whole_record_output.h"
 #include "writer_sink.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -31,8 +33,9 @@ void complain(const std::string& text)
 }
 
 // The output descriptor: standard output, or the file opened (created, emptied); -1 when it
-// could not be opened, after saying why.
-int open_output(const std::string& file_name, bool standard_output_closed)
+// could not be opened, after saying why, or when a stop signal came while a FIFO waited for
+// its reader (stopped is then set).
+int open_output(const std::string& file_name, bool standard_output_closed, bool& stopped)
 {
     if (file_name.empty() || file_name == "-") {
         if (!standard_output_closed)
@@ -40,10 +43,26 @@ int open_output(const std::string& file_name, bool standard_output_closed)
         complain("standard output: " + std::string(std::strerror(EBADF)));
         return -1;
     }
-    const int fd = open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd == -1 && !(errno == EINTR && stop_signal_caught()))
-        complain("cannot open " + file_name + ": " + std::strerror(errno));
-    return fd;
+    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+    // Without waiting first: a file is there however early a stop signal comes. Only a FIFO
+    // without a reader refuses that (ENXIO); its wait for a reader is then a stop signal's to
+    // end.
+    int fd = open(file_name.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd >= 0) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+    }
+    if (errno == ENXIO) {
+        catch_stop_signals_early();
+        if (!stop_signal_caught())
+            fd = open(file_name.c_str(), flags, 0666);
+        stopped = stop_signal_caught();
+        if (fd >= 0 || stopped)
+            return fd;
+    }
+    const int error = errno; // before anything else can change it
+    complain("cannot open " + file_name + ": " + std::strerror(error));
+    return -1;
 }
 
 // The publisher's settings when --mqtt asks for one; nullopt when not. A setting that cannot
@@ -69,7 +88,8 @@ std::unique_ptr<MqttPublisher> start_publisher(
     MqttSettings settings, StopSignals& stop, int& status)
 {
     try {
-        // The run waits on the stop signals: a refused login ends it as SIGTERM would.
+        // The run waits on the stop signals: a refused login ends it as a stop does, through
+        // the run's own channel, whatever the signals' action.
         return std::make_unique<MqttPublisher>(
             std::move(settings), [](const std::string& line) { complain(line); },
             [&stop] { stop.request(); });
@@ -80,9 +100,8 @@ std::unique_ptr<MqttPublisher> start_publisher(
     }
 }
 
-} // namespace
-
-int run_watch_program(const WatchOptions& options, bool standard_output_closed)
+// The program after its command line; left_behind as WatchResult has it.
+int run_program(const WatchOptions& options, bool standard_output_closed, bool& left_behind)
 {
     int status = 0;
     std::optional<MqttSettings> settings = publisher_settings(options, status);
@@ -92,10 +111,10 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
     const bool to_output = !settings || !options.output.empty();
     // Opening a FIFO waits for a reader: a stop signal then ends the wait, and the program with
     // status 0.
-    catch_stop_signals_early();
-    const int fd = to_output ? open_output(options.output, standard_output_closed) : -1;
+    bool stopped = false;
+    const int fd = to_output ? open_output(options.output, standard_output_closed, stopped) : -1;
     if (to_output && fd == -1)
-        return errno == EINTR && stop_signal_caught() ? 0 : 1;
+        return stopped ? 0 : 1;
     // Blocked before the publisher starts its thread, so that every thread leaves them to us.
     StopSignals stop;
     const std::unique_ptr<MqttPublisher> publisher
@@ -108,7 +127,8 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
 
     {
         FdRecordOutput fd_output(fd);
-        StoppableOutput output(fd_output, fd, stop.fd());
+        StoppableOutput stoppable(fd_output, fd, stop.fd());
+        WholeRecordOutput output(stoppable, fd);
         std::optional<WriterSink> writer;
         std::optional<MqttSink> mqtt;
         std::vector<RecordSink*> sinks;
@@ -118,6 +138,7 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
         if (publisher)
             sinks.push_back(&mqtt.emplace(*publisher));
         const WatchResult result = run_watch(options, sinks, stop, fd);
+        left_behind = result.left_behind;
 
         switch (result.end) {
         case WatchEnd::Done:
@@ -146,8 +167,24 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
             std::fprintf(stderr, "%s\n", stats_line(result.stats).c_str());
     }
     if (fd >= 0 && fd != STDOUT_FILENO && close(fd) == -1 && status == 0) {
-        complain(options.output + ": " + std::strerror(errno));
+        const int error = errno;
+        complain(options.output + ": " + std::strerror(error));
         status = 1;
+    }
+    return status;
+}
+
+} // namespace
+
+int run_watch_program(const WatchOptions& options, bool standard_output_closed)
+{
+    bool left_behind = false;
+    const int status = run_program(options, standard_output_closed, left_behind);
+    if (left_behind) {
+        // A driver call that has not returned still runs on the poll thread: nothing it may
+        // touch is torn down, and the process ends here.
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
     return status;
 }

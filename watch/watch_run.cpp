@@ -1,144 +1,34 @@
 // SPDX-License-Identifier: MIT
-// The run loop of movanta-watch.
+// The ending rules of a movanta-watch run, and the thread its polls run on (Linux).
 #include "watch_run.h"
 
-#include "pacer.h"
-#include "poll_step.h"
-#include "port/port_binding.h"
-#include "port/port_io.h"
 #include "record_clock.h"
-#include "record_sink.h"
 #include "runtime_error.h"
 #include "stop_signals.h"
 #include "stoppable_output.h"
+#include "unique_fd.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <memory>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <system_error>
+#include <thread>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// Free-running, the clock and the stop signals are looked at once per this many samples
-// (about 0.1 ms on the simulator): the samples themselves take no clock.
-constexpr std::uint64_t free_running_check_every = 4096;
-
-struct WatchPort {
-    PortBinding& driver;
-    std::int32_t port;
-    [[nodiscard]] std::uint8_t read() const { return driver.read(port); }
-    void write(std::uint8_t value) const { driver.write(port, value); }
-};
-
-class Run {
-public:
-    Run(const WatchOptions& options, std::span<RecordSink* const> sinks, int stop_fd, int output_fd)
-        : options_(options)
-        , sinks_(sinks)
-        , stop_fd_(stop_fd)
-        , output_fd_(output_fd)
-        , step_(options.debounce, true)
-    {
-    }
-
-    WatchEnd poll()
-    {
-        for (RecordSink* sink : sinks_)
-            sink->start();
-        // The schedule and the timeout count from the first poll, whatever starting took.
-        clock_ = RecordClock::start();
-        start_ns_ = monotonic_ns();
-        if (options_.timeout_ns > 0)
-            deadline_ns_ = start_ns_ + options_.timeout_ns;
-        return options_.interval_ns == 0 ? free_running() : paced();
-    }
-
-    void finish()
-    {
-        for (RecordSink* sink : sinks_)
-            sink->finish();
-    }
-
-    WatchStats stats() const
-    {
-        WatchStats result = stats_;
-        result.glitches = step_.glitches();
-        result.elapsed_ns = monotonic_ns() - start_ns_;
-        return result;
-    }
-
-private:
-    // One poll; true when the record is complete (count reached, until matched).
-    bool sample()
-    {
-        bool done = false;
-        step_(port_, options_.write_255, [&](std::uint8_t value) {
-            const RecordEntry entry { value, clock_.wall_us(monotonic_us()) };
-            for (RecordSink* sink : sinks_)
-                sink->add(entry);
-            ++stats_.records;
-            done = (options_.count != 0 && stats_.records >= options_.count)
-                || (options_.until && (value & options_.until->mask) == options_.until->value);
-        });
-        ++stats_.samples;
-        return done;
-    }
-
-    WatchEnd free_running()
-    {
-        for (;;) {
-            if (sample())
-                return WatchEnd::Done;
-            if (stats_.samples % free_running_check_every == 0) {
-                if (const auto wake = check_stop(stop_fd_, output_fd_); wake != Pacer::Wake::Poll)
-                    return end_for(wake);
-                if (monotonic_ns() >= deadline_ns_)
-                    return WatchEnd::Timeout;
-            }
-        }
-    }
-
-    WatchEnd paced()
-    {
-        Pacer pacer(options_.interval_ns, start_ns_, stop_fd_, output_fd_);
-        for (;;) {
-            if (sample())
-                return WatchEnd::Done;
-            const Pacer::Wake wake = pacer.wait(deadline_ns_);
-            stats_.late = pacer.late();
-            if (wake != Pacer::Wake::Poll)
-                return end_for(wake);
-        }
-    }
-
-    static WatchEnd end_for(Pacer::Wake wake)
-    {
-        switch (wake) {
-        case Pacer::Wake::Stop:
-            return WatchEnd::Stopped;
-        case Pacer::Wake::ReaderGone:
-            return WatchEnd::ReaderGone;
-        case Pacer::Wake::Deadline:
-            return WatchEnd::Timeout;
-        case Pacer::Wake::Poll:
-            break;
-        }
-        return WatchEnd::Done;
-    }
-
-    const WatchOptions& options_;
-    std::span<RecordSink* const> sinks_;
-    int stop_fd_;
-    int output_fd_;
-    WatchPort port_ { port_io::binding(), options_.port };
-    PollStep step_;
-    RecordClock clock_ { 0, 0 };
-    std::int64_t start_ns_ = monotonic_ns();
-    std::int64_t deadline_ns_ = std::numeric_limits<std::int64_t>::max();
-    WatchStats stats_;
-};
+// How long an ended run waits for the poll under way before it leaves it behind.
+constexpr std::chrono::milliseconds stuck_poll_wait { 250 };
 
 struct Ending {
     WatchEnd end;
@@ -147,7 +37,7 @@ struct Ending {
 };
 
 // What a failure of the port or of a sink means for the run.
-Ending ending_for(const std::exception_ptr& failure)
+Ending ending_for(const std::exception_ptr& failure, std::int32_t port)
 {
     try {
         std::rethrow_exception(failure);
@@ -155,6 +45,11 @@ Ending ending_for(const std::exception_ptr& failure)
         // A reader that takes nothing would not take the end either.
         return { WatchEnd::Stopped, {}, false };
     } catch (const RuntimeError& error) {
+        // The window's reports are German; this command says it in English, with the
+        // driver's own words.
+        if (error.kind() == RuntimeError::Kind::PortAccessFailed)
+            return { WatchEnd::PortFailed, "port " + std::to_string(port) + ": " + error.reason(),
+                true };
         return { WatchEnd::PortFailed, error.what(), true };
     } catch (const std::system_error& error) {
         // The reader has what it wanted: nothing more can reach it, the end included.
@@ -168,39 +63,173 @@ Ending ending_for(const std::exception_ptr& failure)
     }
 }
 
+Ending ending_for(PollLoop::End end)
+{
+    switch (end) {
+    case PollLoop::End::Done:
+        break;
+    case PollLoop::End::Stopped:
+        return { WatchEnd::Stopped, {}, true };
+    case PollLoop::End::Deadline:
+        return { WatchEnd::Timeout, {}, true };
+    case PollLoop::End::ReaderGone:
+        return { WatchEnd::ReaderGone, {}, false };
+    }
+    return { WatchEnd::Done, {}, true };
+}
+
+// What the poll thread and this one share. The poll thread holds it as long as it runs, also
+// after it was left behind.
+struct Shared {
+    Shared(const WatchOptions& options, std::vector<RecordSink*> sinks,
+        std::vector<PollHook*> hooks, int stop_fd, int output_fd)
+        : gate(std::move(sinks), std::move(hooks))
+        , loop(options, gate, stop_fd, output_fd)
+    {
+    }
+
+    SinkGate gate;
+    PollLoop loop;
+    UniqueFd done { eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) }; // readable once polls ended
+    // Set before done is written, read after joining.
+    Ending ending { WatchEnd::Done, {}, true };
+    std::int64_t stopped_ns = 0;
+};
+
+void run_polls(Shared& shared, std::int32_t port) noexcept
+{
+    try {
+        shared.ending = ending_for(shared.loop.run());
+    } catch (...) {
+        shared.ending = ending_for(std::current_exception(), port);
+    }
+    shared.stopped_ns = monotonic_ns();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = write(shared.done.get(), &one, sizeof one);
+}
+
+enum class Seen {
+    PollsEnded,
+    Stop,
+    Deadline,
+};
+
+// Waits for the polls to end, a stop, or deadline_ns (monotonic).
+Seen wait_for_end(int stop_fd, int done_fd, std::int64_t deadline_ns)
+{
+    std::array<pollfd, 2> fds { { { done_fd, POLLIN, 0 }, { stop_fd, POLLIN, 0 } } };
+    for (;;) {
+        int timeout_ms = -1;
+        if (deadline_ns != std::numeric_limits<std::int64_t>::max()) {
+            const std::int64_t left_ns = deadline_ns - monotonic_ns();
+            if (left_ns <= 0)
+                return Seen::Deadline;
+            timeout_ms = static_cast<int>(std::min<std::int64_t>((left_ns + 999'999) / 1'000'000,
+                1'000'000));
+        }
+        const int ready = ::poll(fds.data(), fds.size(), timeout_ms);
+        if (ready == -1 && errno != EINTR)
+            return Seen::Stop; // nothing left to wait with: end as a stop does
+        if ((fds[0].revents & POLLIN) != 0)
+            return Seen::PollsEnded;
+        if ((fds[1].revents & POLLIN) != 0)
+            return Seen::Stop;
+    }
+}
+
+bool readable_within(int fd, std::chrono::milliseconds wait)
+{
+    pollfd watched { fd, POLLIN, 0 };
+    const std::int64_t until_ns = monotonic_ns() + wait.count() * 1'000'000;
+    for (;;) {
+        const std::int64_t left_ns = until_ns - monotonic_ns();
+        if (left_ns <= 0)
+            return false;
+        const int ready = ::poll(&watched, 1, static_cast<int>((left_ns + 999'999) / 1'000'000));
+        if (ready == 1)
+            return true;
+        if (ready == -1 && errno != EINTR)
+            return false;
+    }
+}
+
 } // namespace
 
 WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> sinks,
-    const StopSignals& stop, int output_fd)
+    const StopSignals& stop, int output_fd, std::span<PollHook* const> hooks)
 {
-    Run run(options, sinks, stop.fd(), output_fd);
+    const auto shared = std::make_shared<Shared>(options,
+        std::vector<RecordSink*>(sinks.begin(), sinks.end()),
+        std::vector<PollHook*>(hooks.begin(), hooks.end()), stop.fd(), output_fd);
     WatchResult result;
-    bool finish = true;
     try {
-        result.end = run.poll();
-        finish = result.end != WatchEnd::ReaderGone;
+        shared->gate.start();
     } catch (...) {
-        Ending ending = ending_for(std::current_exception());
+        Ending ending = ending_for(std::current_exception(), options.port);
         result.end = ending.end;
         result.reason = std::move(ending.reason);
-        finish = ending.can_finish;
+        return result;
     }
-    if (finish) {
+
+    // The schedule and the timeout count from the first poll, whatever starting took.
+    shared->loop.start();
+    std::thread thread;
+    if (shared->done) {
         try {
-            run.finish();
+            thread = std::thread([shared, port = options.port] { run_polls(*shared, port); });
+        } catch (const std::system_error&) {
+        }
+    }
+    Seen seen = Seen::PollsEnded;
+    if (thread.joinable())
+        seen = wait_for_end(stop.fd(), shared->done.get(), shared->loop.deadline_ns());
+    else
+        run_polls(*shared, options.port); // no thread to be had: polls here, as before threads
+
+    bool ended = seen == Seen::PollsEnded;
+    std::int64_t stopped_ns = 0;
+    if (!ended) {
+        stopped_ns = monotonic_ns();
+        shared->loop.end();
+        // Wakes a pacer asleep and an output waiting for room.
+        stop.request();
+        ended = readable_within(shared->done.get(), stuck_poll_wait);
+    }
+    Ending ending { seen == Seen::Deadline ? WatchEnd::Timeout : WatchEnd::Stopped, {}, true };
+    if (ended) {
+        if (thread.joinable())
+            thread.join();
+        ending = std::move(shared->ending);
+        // The polls saw the stop this thread asked for at the deadline.
+        if (seen == Seen::Deadline && ending.end == WatchEnd::Stopped)
+            ending.end = WatchEnd::Timeout;
+        result.stats = shared->loop.stats(shared->stopped_ns);
+    } else {
+        // Stuck in a driver call: the polls are left to it, and nothing it returns gets
+        // through the gate once that is closed.
+        thread.detach();
+        result.left_behind = true;
+        result.stats = shared->loop.stats(stopped_ns);
+        ending.can_finish = shared->gate.close(stuck_poll_wait);
+    }
+    result.end = ending.end;
+    result.reason = std::move(ending.reason);
+
+    if (ending.can_finish) {
+        try {
+            shared->gate.finish();
         } catch (...) {
             // The run has ended for its own reason; only an output that failed at the end
             // changes it (a reader gone or a stop while the output was full leave it as it is).
-            Ending ending = ending_for(std::current_exception());
+            Ending at_end = ending_for(std::current_exception(), options.port);
             const bool failed
                 = result.end == WatchEnd::PortFailed || result.end == WatchEnd::OutputFailed;
-            if (!failed && ending.end == WatchEnd::OutputFailed) {
-                result.end = ending.end;
-                result.reason = std::move(ending.reason);
+            if (!failed && at_end.end == WatchEnd::OutputFailed) {
+                result.end = at_end.end;
+                result.reason = std::move(at_end.reason);
             }
         }
     }
-    result.stats = run.stats();
     return result;
 }
 

@@ -46,6 +46,8 @@ const std::vector<Row> rows = {
     { { "-i", "2.5" }, [](WatchOptions& o) { o.interval_ns = 2'500'000; } },
     { { "-i", "2147483647" }, [](WatchOptions& o) { o.interval_ns = 2'147'483'647'000'000; } },
     { { "-i", "0.009" }, nullptr, 2, "expects 0 or a number of milliseconds from 0.01" },
+    { { "-i", "0.0000001" }, nullptr, 2, "-i '0.0000001': expects 0 or" },
+    { { "-i", "0.0000000" }, [](WatchOptions& o) { o.interval_ns = 0; } },
     { { "-i", "2147483648" }, nullptr, 2, "-i '2147483648'" },
     { { "-i", "1e3" }, nullptr, 2, "-i '1e3'" },
     { { "-i", "1,5" }, nullptr, 2, "-i '1,5'" },
@@ -66,6 +68,14 @@ const std::vector<Row> rows = {
     { { "-n", "0" }, nullptr, 2, "expects a whole number of at least 1" },
     { { "-n", "18446744073709551616" }, nullptr, 2, "-n '18446744073709551616'" },
     { { "--once" }, [](WatchOptions& o) { o.count = 1; } },
+    { { "--once", "-n", "5" }, nullptr, 2, "--once and --count cannot be used together" },
+    { { "-n", "1", "--once" }, nullptr, 2, "--once and --count cannot be used together" },
+    { { "--once", "--until", "1:1" }, nullptr, 2, "--once and --until cannot be used together" },
+    { { "-n", "2", "--until", "1:1" },
+        [](WatchOptions& o) {
+            o.count = 2;
+            o.until = UntilCondition { 1, 1 };
+        } },
     { { "--until", "0x80:0x80" },
         [](WatchOptions& o) {
             o.until = UntilCondition { 0x80, 0x80 };
@@ -105,6 +115,14 @@ const std::vector<Row> rows = {
     { { "--mqtt", "mqtt://broker", "--mqtt-topic", "a/#" }, nullptr, 2, "wildcards" },
     { { "--mqtt", "mqtt://broker", "--ha-discovery=" }, nullptr, 2, "it is empty" },
     { { "--ha-discovery" }, nullptr, 2, "need --mqtt URL" },
+    { { "--mqtt", "mqtt://broker", "-f", "csv" }, nullptr, 2,
+        "--format with --mqtt needs --output FILE" },
+    { { "--mqtt", "mqtt://broker", "-f", "csv", "-o", "-" },
+        [](WatchOptions& o) {
+            o.mqtt.broker = MqttUrl { false, "", "broker", 1883 };
+            o.format = RecordFormat::Csv;
+            o.output = "-";
+        } },
     { { "--mqtt", "mqtt://broker", "--mqtt-cafile", "ca.crt" }, nullptr, 2,
         "needs an mqtts:// URL" },
     { { "--mqtt", "mqtt://broker", "--mqtt-password-file", "pw" }, nullptr, 2, "needs a user" },
@@ -114,7 +132,12 @@ const std::vector<Row> rows = {
     { { "--=5" }, nullptr, 2, "unrecognized option '--'" },
     { { "--o", "x" }, nullptr, 2, "option '--o' is ambiguous" },
     { { "-x" }, nullptr, 2, "invalid option -- 'x'" },
-    { { "--help" }, nullptr, 0, "  -p, --port PORT" },
+    { { "--help" }, nullptr, 0, "  -p, --port PORT        port to read" },
+    { { "--help" }, nullptr, 0, "\n      --until MASK:VALUE stop at the first record" },
+    { { "--help" }, nullptr, 0, "\n      --mqtt-topic PREFIX\n                         the topics'" },
+    { { "--help" }, nullptr, 0, "\n      --ha-discovery[=PREFIX]\n                         announce" },
+    { { "--help" }, nullptr, 0, "0 reads as fast as the\n                         driver answers" },
+    { { "--help" }, nullptr, 0, "2 bad command line, or a password or CA file" },
     { { "-h" }, nullptr, 0, "Exit status: 0 done" },
     { { "--version" }, nullptr, 0, "movanta-watch 0." },
     { { "-p", "889", "--help" }, nullptr, 0, "usage: movanta-watch" },

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # movanta-watch on the simulated port: exit statuses and their messages, the formats, count,
-# until, timeout and debounce, a pipe that sees the first record at once and ends the
-# program when it closes, and a stop signal that leaves a complete VCD.
+# until, timeout and debounce, figures that leave out the wait for a broker, a pipe that sees
+# the first record at once and ends the program when it closes, and a stop signal that leaves
+# a complete VCD.
 # Usage: watch_test.sh MOVANTA-WATCH MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER READ-ONLY-DRIVER
 set -euo pipefail
 
@@ -39,7 +40,8 @@ mkdir "$tmp/nodriver" "$tmp/readonly"
 cp "$watch" "$tmp/nodriver/movanta-watch" # its RUNPATH leads nowhere from there
 cp "$read_only_driver" "$tmp/readonly/libdlportio.so"
 printf '#!/bin/sh\nexec "%s" --once >&-\n' "$watch" >"$tmp/stdout-closed"
-chmod +x "$tmp/stdout-closed"
+printf '#!/bin/sh\nexec "%s" "$@" >/dev/full\n' "$watch" >"$tmp/stdout-full"
+chmod +x "$tmp/stdout-closed" "$tmp/stdout-full"
 
 # Status | what stderr holds (extended regex; empty: nothing) | what stdout holds | command.
 rows=(
@@ -51,16 +53,22 @@ rows=(
     "0||value=165|$watch --until 0x81:0x81 -i 1"
     "0|^samples=1 records=1 late=0 glitches=0 seconds=[0-9.]+ rate=[0-9.]+\$|value=165|$watch --once --stats"
     "3|^movanta-watch: timed out\$||$watch --until 0x01:0x00 -t 0.2 -i 1 -o $tmp/timeout.txt"
+    "3|^samples=[0-9]+ records=1 late=0 glitches=0 seconds=1\.0[0-9]* ||$watch -t 1 --stats -o /dev/null --mqtt mqtt://127.0.0.1:9"
     "1|^movanta-watch: /dev/full: No space left on device\$||$watch -o /dev/full"
     "1|^movanta-watch: cannot open $tmp/none/x: No such file or directory\$||$watch -o $tmp/none/x"
     "1|^movanta-watch: standard output: Bad file descriptor\$||$tmp/stdout-closed"
     "1|^movanta-watch: Datei nicht gefunden: libdlportio.so||env -u LD_LIBRARY_PATH $tmp/nodriver/movanta-watch --once"
     "1|^movanta-watch: DLL-Einsprungpunkt DlPortWritePortUchar in libdlportio.so nicht gefunden\$||env LD_LIBRARY_PATH=$tmp/readonly $watch --once"
     "0|| value=[0-9]+ byte=|env LD_LIBRARY_PATH=$tmp/readonly $watch --once --no-write"
-    "1|^movanta-watch: Portzugriff fehlgeschlagen \($tmp/none/ports: No such file or directory\)||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
+    "1|^movanta-watch: port 888: $tmp/none/ports: No such file or directory\$||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once"
+    "1|^movanta-watch: port 889: ||env MOVANTA_PORTSIM=$tmp/none/ports $watch --once -p 0x379"
     "2|^usage: movanta-watch ||$watch -p 888abc"
     "2|^movanta-watch: -i '0.001': expects 0 or||$watch -i 0.001"
+    "2|^movanta-watch: -i '0.0000001': expects 0 or||$watch -i 0.0000001"
+    "2|^movanta-watch: --once and --count cannot be used together\$||$watch --once -n 5"
     "0||^usage: movanta-watch |$watch --help"
+    "1|^movanta-watch: standard output: No space left on device\$||$tmp/stdout-full --help"
+    "1|^movanta-watch: standard output: No space left on device\$||$tmp/stdout-full --version"
 )
 for row in "${rows[@]}"; do
     IFS='|' read -r expected err_pattern out_pattern command <<<"$row"
