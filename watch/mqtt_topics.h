@@ -5,10 +5,15 @@
 #include <string>
 #include <string_view>
 
+// The availability topic's two payloads (retained; "offline" is the last will, too).
+inline constexpr std::string_view availability_online = "online";
+inline constexpr std::string_view availability_offline = "offline";
+
 class MqttTopics {
 public:
     // Throws std::invalid_argument for a prefix no broker takes for publishing: empty, with
-    // a wildcard (+ #), a NUL or a leading or trailing '/', or one that starts with '$'.
+    // a wildcard (+ #), a NUL or a leading or trailing '/', one that starts with '$', or one
+    // that is not valid UTF-8 or holds a control character.
     explicit MqttTopics(std::string prefix);
 
     [[nodiscard]] const std::string& prefix() const noexcept { return prefix_; }
