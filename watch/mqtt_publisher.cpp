@@ -5,6 +5,7 @@
 #include "mqtt_publisher.h"
 
 #include "mqtt_cafile.h"
+#include "mqtt_counts.h"
 #include "mqtt_ledger.h"
 #include "mqtt_topics.h"
 #include "mqtt_transport.h"
@@ -73,6 +74,7 @@ public:
         , refused_callback_(std::move(refused))
         , queue_(settings_.queue_capacity)
         , ledger_(topics_, settings_.retained, flight_window)
+        , counts_(topics_)
         , transport_(settings_, *this)
         , wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     {
@@ -98,6 +100,12 @@ public:
     {
         queue_.push(entry);
         wake();
+    }
+
+    void publish_counts(const MqttCounts::Totals& totals)
+    {
+        if (counts_.set(totals))
+            wake();
     }
 
     void stop()
@@ -158,8 +166,11 @@ private:
                 greeting_due_ = false;
                 greet();
             }
-            if (state_ == State::Connected)
+            if (state_ == State::Connected) {
                 send_waiting();
+                if (state_ == State::Connected)
+                    (void)counts_.send_changed(transport_, Clock::now(), false);
+            }
             in_flight_ = ledger_.in_flight();
             report_dropped(false);
         }
@@ -195,6 +206,9 @@ private:
         // handshake or acknowledgements buffered inside the TLS layer.
         else if (state_ == State::Connecting || ledger_.in_flight() > 0 || transport_.busy())
             longest = 100;
+        if (const auto due = counts_.next_due(); due && state_ == State::Connected)
+            longest = std::min<long long>(
+                longest, duration_cast<milliseconds>(*due - now).count() + 1);
         if (drain_deadline)
             longest = std::min<long long>(
                 longest, duration_cast<milliseconds>(*drain_deadline - now).count() + 1);
@@ -313,7 +327,8 @@ private:
         last_reason_.clear();
         report_dropped(true);
         // A failure is reported through lost(); the records wait for the next connect.
-        (void)ledger_.greet(transport_);
+        if (ledger_.greet(transport_))
+            (void)counts_.greet(transport_, Clock::now());
     }
 
     void send_waiting()
@@ -337,6 +352,7 @@ private:
     void say_goodbye()
     {
         goodbye_acknowledged_ = false;
+        (void)counts_.send_changed(transport_, Clock::now(), true);
         if (const auto mid = transport_.publish(topics_.availability(), availability_offline, true)) {
             goodbye_mid_ = *mid;
             pump_while([this] { return state_ == State::Connected && !goodbye_acknowledged_; },
@@ -381,6 +397,7 @@ private:
     std::function<void()> refused_callback_;
     RecordQueue queue_;
     MqttLedger ledger_;
+    MqttCounts counts_;
     MqttTransport transport_;
     UniqueFd wake_fd_;
     std::thread thread_;
@@ -417,6 +434,10 @@ MqttPublisher::MqttPublisher(MqttSettings settings, Log log, std::function<void(
 MqttPublisher::~MqttPublisher() = default;
 
 void MqttPublisher::publish(const RecordEntry& entry) { sender_->publish(entry); }
+void MqttPublisher::publish_counts(const std::array<std::uint64_t, 8>& totals)
+{
+    sender_->publish_counts(totals);
+}
 void MqttPublisher::stop() { sender_->stop(); }
 std::optional<std::string> MqttPublisher::refusal() const { return sender_->refusal(); }
 bool MqttPublisher::connected() const noexcept { return sender_->connected(); }

@@ -22,6 +22,11 @@ public:
     [[nodiscard]] std::string change() const { return prefix_ + "/change"; }
     // bit 0 to 7 of the shown value
     [[nodiscard]] std::string bit(int bit) const { return prefix_ + "/bit/" + std::to_string(bit); }
+    // the rising edges of bit 0 to 7 counted so far
+    [[nodiscard]] std::string count(int bit) const
+    {
+        return prefix_ + "/count/" + std::to_string(bit);
+    }
 
 private:
     std::string prefix_;

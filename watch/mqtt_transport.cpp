@@ -71,8 +71,10 @@ MqttTransport::Begun MqttTransport::begin(std::string& reason)
     mosquitto_int_option(client, MOSQ_OPT_SEND_MAXIMUM, 65535);
     // A change goes out at once, not after the previous packet's acknowledgement.
     mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
-    int rc = mosquitto_will_set(client, will_topic_.c_str(),
-        static_cast<int>(availability_offline.size()), availability_offline.data(), 1, true);
+    int rc = settings_.last_will
+        ? mosquitto_will_set(client, will_topic_.c_str(),
+            static_cast<int>(availability_offline.size()), availability_offline.data(), 1, true)
+        : MOSQ_ERR_SUCCESS;
     if (rc == MOSQ_ERR_SUCCESS && !settings_.url.user.empty())
         rc = mosquitto_username_pw_set(client, settings_.url.user.c_str(),
             settings_.password.empty() ? nullptr : settings_.password.c_str());

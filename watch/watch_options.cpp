@@ -43,6 +43,8 @@ at every change.
       --ha-discovery[=PREFIX]
                          announce the port to Home Assistant under PREFIX (default
                          homeassistant)
+      --ha-remove        remove what --ha-discovery with the same options announced
+                         (empty retained configs) and exit
   -h, --help             show this help and exit
       --version          show the version and exit
 
@@ -231,6 +233,11 @@ std::span<const Option> options_table()
                 return problem;
             },
             "homeassistant" },
+        { "ha-remove", '\0', "",
+            [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
+                o.mqtt.ha_remove = true;
+                return std::nullopt;
+            } },
     };
     return table;
 }
@@ -282,9 +289,9 @@ std::optional<std::string> mqtt_refusal(const MqttOptions& mqtt)
 {
     if (!mqtt.broker) {
         if (!mqtt.topic_prefix.empty() || !mqtt.cafile.empty() || !mqtt.password_file.empty()
-            || mqtt.ha_discovery)
-            return "--mqtt-topic, --mqtt-cafile, --mqtt-password-file and --ha-discovery need "
-                   "--mqtt URL";
+            || mqtt.ha_discovery || mqtt.ha_remove)
+            return "--mqtt-topic, --mqtt-cafile, --mqtt-password-file, --ha-discovery and "
+                   "--ha-remove need --mqtt URL";
         return std::nullopt;
     }
     if (!mqtt.cafile.empty() && !mqtt.broker->tls)

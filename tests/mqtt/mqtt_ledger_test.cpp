@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The MQTT ledger without a broker: what goes out for each record and after each reconnect,
 // which acknowledgements move the retained baseline, and from when elapsed_us counts.
+#include "mqtt_counts.h"
 #include "mqtt_ledger.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@ namespace {
 
 // Publishes into a log, one word per message: "change=5@3000" (value and elapsed_us of a
 // record's JSON), "state=5@3000!", "b0+!" (bit 0 ON), "availability=online!"; '!' marks
-// retained. Message ids count from 1 over the whole test.
+// retained; "c3=7!" (counter 3's total). Message ids count from 1 over the whole test.
 class LogChannel final : public MqttChannel {
 public:
     std::optional<int> publish(const std::string& topic, std::string_view payload, bool retain)
@@ -22,6 +23,8 @@ public:
         std::string word = topic.substr(topic.find('/') + 1);
         if (word.starts_with("bit/"))
             word = "b" + word.substr(4) + (payload == "ON" ? "+" : "-");
+        else if (word.starts_with("count/"))
+            word = "c" + word.substr(6) + "=" + std::string(payload);
         else if (payload.starts_with("{\"time\""))
             word += "=" + member(payload, "value") + "@" + member(payload, "elapsed_us");
         else if (!payload.starts_with('{'))
@@ -131,6 +134,40 @@ TEST(MqttLedger, PublishesAndSendsAgainWhatTheBrokerLacks)
         EXPECT_EQ(channel.log, row.log);
         EXPECT_EQ(ledger.in_flight(), row.in_flight);
         EXPECT_EQ(ledger.greeted(), row.greeted);
+    }
+}
+
+TEST(MqttCounts, ChangedTotalsAtMostOnceASecondAllAtEveryConnectAndAtTheEnd)
+{
+    const struct {
+        int total; // counter 0's new total (the others stay 0); -1: none set
+        const char* action; // greet, send or end
+        int at_ms;
+        const char* log; // what this row sent
+        int due_ms; // next_due() afterwards; -1: none
+    } rows[] = {
+        { -1, "greet", 0, "", -1 },
+        { 1, "send", 0, "c0=1! c1=0! c2=0! c3=0! c4=0! c5=0! c6=0! c7=0!", -1 },
+        { 2, "send", 500, "", 1000 },
+        { -1, "send", 1000, "c0=2!", -1 },
+        { 3, "end", 1200, "c0=3!", -1 },
+        { -1, "greet", 1300, "c0=3! c1=0! c2=0! c3=0! c4=0! c5=0! c6=0! c7=0!", -1 },
+    };
+    MqttCounts counts(MqttTopics("p"));
+    LogChannel channel;
+    const MqttCounts::Clock::time_point start {};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.action) + " at " + std::to_string(row.at_ms));
+        if (row.total >= 0)
+            counts.set({ static_cast<std::uint64_t>(row.total) });
+        const auto at = start + std::chrono::milliseconds(row.at_ms);
+        channel.log.clear();
+        const std::string action = row.action;
+        EXPECT_TRUE(action == "greet" ? counts.greet(channel, at)
+                                      : counts.send_changed(channel, at, action == "end"));
+        EXPECT_EQ(channel.log, row.log);
+        const auto due = counts.next_due();
+        EXPECT_EQ(due ? (*due - start) / std::chrono::milliseconds(1) : -1, row.due_ms);
     }
 }
 
