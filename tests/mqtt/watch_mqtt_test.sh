@@ -154,7 +154,7 @@ stop_watch 0
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 kill -CONT "$(cat "$broker/pid")"
 [ "$elapsed_ms" -le 6000 ] || fail "the stop took $elapsed_ms ms with a stalled broker"
-grep -q "not acknowledged by 127.0.0.1:$port within 5 s of the stop" "$tmp/err" \
+grep -q "not acknowledged by 127.0.0.1:$port within 4 s of the stop" "$tmp/err" \
     || fail "the stalled broker's end did not say why"
 grep -q "(disconnected)" "$tmp/err" && fail "the end named our own DISCONNECT"
 sim set 888 60
