@@ -36,8 +36,7 @@ std::string common_members(
     return ",\"availability_topic\":" + json_string(topics.availability())
         + ",\"payload_available\":" + json_string(availability_online)
         + ",\"payload_not_available\":" + json_string(availability_offline) + ",\"qos\":1"
-        + ",\"device\":{\"identifiers\":[" + json_string("movanta_" + node)
-        + "],\"name\":"
+        + ",\"device\":{\"identifiers\":[" + json_string("movanta_" + node) + "],\"name\":"
         + json_string("Movanta " + device.host + " port " + device.port
             + (own_prefix ? " (" + topics.prefix() + ")" : std::string()))
         + ",\"model\":" + json_string("Movanta " + device.version)
@@ -93,9 +92,9 @@ std::vector<MqttMessage> ha_discovery_messages(
                 + ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\"" + common });
     }
     messages.push_back({ config("sensor", "value"),
-        "{\"name\":\"Value\"" + unique_id("value") + ",\"state_topic\":"
-            + json_string(topics.state()) + ",\"value_template\":\"{{ value_json.value }}\""
-            + common });
+        "{\"name\":\"Value\"" + unique_id("value")
+            + ",\"state_topic\":" + json_string(topics.state())
+            + ",\"value_template\":\"{{ value_json.value }}\"" + common });
     // Totals that only grow: Home Assistant's statistics and energy dashboard take them.
     for (int bit = 0; bit < 8; ++bit) {
         const std::string object = "count" + std::to_string(bit);

@@ -61,7 +61,8 @@ std::optional<MqttCounts::Clock::time_point> MqttCounts::next_due() const
     for (int bit = 0; totals && bit < 8; ++bit) {
         if (sent_[bit] == (*totals)[bit])
             continue;
-        const Clock::time_point at = sent_[bit] ? sent_at_[bit] + least_between : Clock::time_point {};
+        const Clock::time_point at
+            = sent_[bit] ? sent_at_[bit] + least_between : Clock::time_point {};
         due = due ? std::min(*due, at) : at;
     }
     return due;

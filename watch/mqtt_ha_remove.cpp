@@ -33,9 +33,7 @@ int remove_ha_discovery(
     MqttSettings own = settings;
     own.client_id.clear(); // a watcher of the same prefix keeps its connection
     own.last_will = false;
-    const std::string& host = own.url.host;
-    const std::string broker = (host.find(':') != std::string::npos ? "[" + host + "]" : host)
-        + ":" + std::to_string(own.url.port);
+    const std::string broker = mqtt_broker_text(own.url);
     Removal removal;
     MqttTransport transport(own, removal);
     const auto pump_until = [&](auto&& done) {
@@ -52,15 +50,10 @@ int remove_ha_discovery(
         return 1;
     }
     if (!pump_until([&] { return removal.connected; })) {
-        log("MQTT: cannot connect to " + broker + " ("
-            + (removal.failure.empty()
-                    ? "no answer within "
-                        + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                            own.connect_timeout)
-                                .count())
-                        + " s"
-                    : removal.failure)
-            + ")");
+        const std::string why = removal.failure.empty()
+            ? "no answer within " + std::to_string(own.connect_timeout.count() / 1000) + " s"
+            : removal.failure;
+        log("MQTT: cannot connect to " + broker + " (" + why + ")");
         return 1;
     }
     bool all_sent = true;
@@ -75,8 +68,8 @@ int remove_ha_discovery(
     pump_until([&] { return !transport.open(); });
     if (!removed) {
         log("MQTT: " + broker + " did not acknowledge the removal of "
-            + std::to_string(removal.waiting.size()) + " of "
-            + std::to_string(own.retained.size()) + " discovery configs"
+            + std::to_string(removal.waiting.size()) + " of " + std::to_string(own.retained.size())
+            + " discovery configs"
             + (removal.failure.empty() ? std::string() : " (" + removal.failure + ")"));
         return 1;
     }

@@ -59,15 +59,14 @@ bool MqttLedger::send_record(MqttChannel& channel, Record& record)
 }
 
 // The bits that differ from the ones last published, or all eight when none were.
-bool MqttLedger::send_bits(
-    MqttChannel& channel, std::uint8_t value, Record* record, bool greeting)
+bool MqttLedger::send_bits(MqttChannel& channel, std::uint8_t value, Record* record, bool greeting)
 {
     const unsigned changed = published_bits_ < 0 ? 0xFFU : (unsigned(published_bits_) ^ value);
     for (int bit = 0; bit < 8; ++bit) {
         if (((changed >> bit) & 1U) == 0)
             continue;
-        if (!send(channel, topics_.bit(bit), ((value >> bit) & 1) != 0 ? "ON" : "OFF", true,
-                record, greeting))
+        if (!send(channel, topics_.bit(bit), ((value >> bit) & 1) != 0 ? "ON" : "OFF", true, record,
+                greeting))
             return false;
     }
     published_bits_ = value;

@@ -65,11 +65,10 @@ private:
     };
 
     bool send_record(MqttChannel& channel, Record& record);
-    bool send_bits(
-        MqttChannel& channel, std::uint8_t value, Record* record, bool greeting = false);
+    bool send_bits(MqttChannel& channel, std::uint8_t value, Record* record, bool greeting = false);
     // greeting: one of the messages every connect begins with.
-    bool send(MqttChannel& channel, const std::string& topic, std::string_view payload,
-        bool retain, Record* record, bool greeting = false);
+    bool send(MqttChannel& channel, const std::string& topic, std::string_view payload, bool retain,
+        Record* record, bool greeting = false);
 
     MqttTopics topics_;
     std::vector<MqttMessage> retained_;

@@ -26,8 +26,8 @@ MqttSettings mqtt_settings(
     settings.cafile = options.cafile;
     settings.topic_prefix = options.topic_prefix.empty() ? default_topic_prefix(host, port_text)
                                                          : options.topic_prefix;
-    settings.client_id
-        = "movanta-" + ha_node_id(host, port_text) + "-" + topic_prefix_digest(settings.topic_prefix);
+    settings.client_id = "movanta-" + ha_node_id(host, port_text) + "-"
+        + topic_prefix_digest(settings.topic_prefix);
     if (!options.password_file.empty()) {
         MqttPassword password = read_mqtt_password(options.password_file);
         settings.password = std::move(password.password);
@@ -35,7 +35,8 @@ MqttSettings mqtt_settings(
     }
     if (options.ha_discovery || options.ha_remove) {
         settings.retained = ha_discovery_messages(options.ha_discovery.value_or("homeassistant"),
-            MqttTopics(settings.topic_prefix), { host, port_text, MOVANTA_DISPLAY_VERSION, MOVANTA_HOMEPAGE_URL });
+            MqttTopics(settings.topic_prefix),
+            { host, port_text, MOVANTA_DISPLAY_VERSION, MOVANTA_HOMEPAGE_URL });
     }
     return settings;
 }

@@ -137,12 +137,7 @@ private:
         [[maybe_unused]] const auto written = ::write(wake_fd_.get(), &one, sizeof one);
     }
 
-    std::string broker() const
-    {
-        const std::string& host = settings_.url.host;
-        const bool ipv6 = host.find(':') != std::string::npos;
-        return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(settings_.url.port);
-    }
+    std::string broker() const { return mqtt_broker_text(settings_.url); }
 
     void run()
     {
@@ -197,21 +192,22 @@ private:
 
     int timeout(const std::optional<Clock::time_point>& drain_deadline) const
     {
-        using std::chrono::duration_cast;
         const auto now = Clock::now();
+        // Rounded up: woken a little early, the loop would only wait again.
+        const auto until = [now](Clock::time_point at) -> long long {
+            return std::chrono::duration_cast<milliseconds>(at - now).count() + 1;
+        };
         long long longest = 1000; // keepalive pings are due every keepalive_s
         if (state_ == State::Idle)
-            longest = duration_cast<milliseconds>(next_attempt_ - now).count();
+            longest = until(next_attempt_);
         // Short while something is under way: an attempt's lookup notice and deadline, a TLS
         // handshake or acknowledgements buffered inside the TLS layer.
         else if (state_ == State::Connecting || ledger_.in_flight() > 0 || transport_.busy())
             longest = 100;
         if (const auto due = counts_.next_due(); due && state_ == State::Connected)
-            longest = std::min<long long>(
-                longest, duration_cast<milliseconds>(*due - now).count() + 1);
+            longest = std::min(longest, until(*due));
         if (drain_deadline)
-            longest = std::min<long long>(
-                longest, duration_cast<milliseconds>(*drain_deadline - now).count() + 1);
+            longest = std::min(longest, until(*drain_deadline));
         return static_cast<int>(std::clamp<long long>(longest, 0, 1000));
     }
 
@@ -239,9 +235,9 @@ private:
         const bool resolving = transport_.resolving();
         if (resolving && !lookup_said_ && now - attempt_start_ >= lookup_notice
             && !stop_requested_) {
-            log_("MQTT: the broker's name " + settings_.url.host + " does not resolve yet (no "
-                "answer from the name server within " + duration_text(lookup_notice)
-                + "); records wait meanwhile");
+            log_("MQTT: the broker's name " + settings_.url.host
+                + " does not resolve yet (no answer from the name server within "
+                + duration_text(lookup_notice) + "); records wait meanwhile");
             lookup_said_ = true;
         }
         if (now - attempt_start_ >= settings_.connect_timeout)
@@ -353,7 +349,8 @@ private:
     {
         goodbye_acknowledged_ = false;
         (void)counts_.send_changed(transport_, Clock::now(), true);
-        if (const auto mid = transport_.publish(topics_.availability(), availability_offline, true)) {
+        const auto mid = transport_.publish(topics_.availability(), availability_offline, true);
+        if (mid) {
             goodbye_mid_ = *mid;
             pump_while([this] { return state_ == State::Connected && !goodbye_acknowledged_; },
                 offline_wait);
@@ -372,7 +369,8 @@ private:
             const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return;
-            transport_.wait(static_cast<int>(std::min<long long>(left.count(), 100)), wake_fd_.get());
+            transport_.wait(
+                static_cast<int>(std::min<long long>(left.count(), 100)), wake_fd_.get());
             transport_.step();
         }
     }

@@ -79,10 +79,9 @@ MqttTransport::Begun MqttTransport::begin(std::string& reason)
         rc = mosquitto_username_pw_set(client, settings_.url.user.c_str(),
             settings_.password.empty() ? nullptr : settings_.password.c_str());
     if (rc == MOSQ_ERR_SUCCESS && settings_.url.tls) {
-        rc = settings_.cafile.empty()
-            ? mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-            : mosquitto_tls_set(
-                client, settings_.cafile.c_str(), nullptr, nullptr, nullptr, nullptr);
+        rc = settings_.cafile.empty() ? mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                                      : mosquitto_tls_set(client, settings_.cafile.c_str(), nullptr,
+                                          nullptr, nullptr, nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
         reason = mqtt_error_text(rc);
@@ -185,8 +184,8 @@ std::optional<int> MqttTransport::publish(
     if (!open())
         return std::nullopt;
     int mid = 0;
-    const int rc = mosquitto_publish(client_, &mid, topic.c_str(),
-        static_cast<int>(payload.size()), payload.data(), 1, retain);
+    const int rc = mosquitto_publish(
+        client_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         report_loss(rc);
         return std::nullopt;

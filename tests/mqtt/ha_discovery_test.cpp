@@ -75,8 +75,7 @@ TEST(HaDiscovery, QuotesWhatCouldBreakTheJson)
     EXPECT_NE(
         messages[0].payload.find(R"("state_topic":"halle \"2\"\\a/bit/0")"), std::string::npos)
         << messages[0].payload;
-    EXPECT_THROW(
-        (void)ha_discovery_messages("ha/#", topics, { "h", "888", "0.05", "" }),
+    EXPECT_THROW((void)ha_discovery_messages("ha/#", topics, { "h", "888", "0.05", "" }),
         std::invalid_argument);
 }
 

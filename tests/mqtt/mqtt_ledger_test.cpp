@@ -15,8 +15,8 @@ namespace {
 // retained; "c3=7!" (counter 3's total). Message ids count from 1 over the whole test.
 class LogChannel final : public MqttChannel {
 public:
-    std::optional<int> publish(const std::string& topic, std::string_view payload, bool retain)
-        override
+    std::optional<int> publish(
+        const std::string& topic, std::string_view payload, bool retain) override
     {
         if (failing)
             return std::nullopt;
@@ -97,11 +97,12 @@ TEST(MqttLedger, PublishesAndSendsAgainWhatTheBrokerLacks)
     } rows[] = {
         { "a first connect: online, the configs, a record with all eight bits",
             { "greet", "add 5@1000" },
-            "availability=online! ha! change=5@0 state=5@0! b0+! b1-! b2+! b3-! b4-! b5-! b6-! b7-!",
+            "availability=online! ha! change=5@0 state=5@0! b0+! b1-! b2+! b3-! b4-! b5-! b6-! "
+            "b7-!",
             1, false },
         { "a second record sends only the bits that changed",
-            { "greet", "add 5@1000", "mark", "add 6@1500" }, "change=6@500 state=6@500! b0-! b1+!", 2,
-            false },
+            { "greet", "add 5@1000", "mark", "add 6@1500" }, "change=6@500 state=6@500! b0-! b1+!",
+            2, false },
         { "a reconnect: the acknowledged record as the baseline, the unacknowledged one again",
             { "greet", "add 5@1000", "ack 1-12", "add 4@2000", "drop", "mark", "greet" },
             "availability=online! ha! state=5@0! b0+! b1-! b2+! b3-! b4-! b5-! b6-! b7-! "
