@@ -78,6 +78,9 @@ public:
         , transport_(settings_, *this)
         , wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     {
+        if (!wake_fd_)
+            throw std::runtime_error(
+                "cannot set up the MQTT client: " + std::string(std::strerror(errno)));
         if (!settings_.password.empty() && settings_.url.user.empty())
             throw std::invalid_argument(
                 "a password needs a user name in the URL (mqtt://USER@HOST)");
@@ -85,9 +88,6 @@ public:
             if (const auto problem = mqtt_cafile_problem(settings_.cafile))
                 throw std::invalid_argument(*problem);
         }
-        if (!wake_fd_)
-            throw std::runtime_error(
-                "cannot set up the MQTT client: " + std::string(std::strerror(errno)));
         retry_delay_ = settings_.first_retry;
         thread_ = std::thread([this] { run(); });
     }
