@@ -2,6 +2,7 @@
 // movanta-watch --ha-remove over the publisher's transport.
 #include "mqtt_ha_remove.h"
 
+#include "mqtt_cafile.h"
 #include "mqtt_transport.h"
 
 #include <chrono>
@@ -30,6 +31,12 @@ public:
 int remove_ha_discovery(
     const MqttSettings& settings, const std::function<void(const std::string&)>& log)
 {
+    if (!settings.cafile.empty()) {
+        if (const auto problem = mqtt_cafile_problem(settings.cafile)) {
+            log(*problem);
+            return 2;
+        }
+    }
     MqttSettings own = settings;
     own.client_id.clear(); // a watcher of the same prefix keeps its connection
     own.last_will = false;
