@@ -7,7 +7,6 @@
 #include "mqtt_topics.h"
 
 #include <climits>
-#include <cstdio>
 #include <unistd.h>
 
 std::string host_name()
@@ -18,22 +17,6 @@ std::string host_name()
     return name;
 }
 
-namespace {
-
-// 32-bit FNV-1a in hex: the client id tells watchers of one port with other prefixes apart
-// (the broker drops a client whose id another one takes), yet stays short and fixed.
-std::string prefix_digest(std::string_view prefix)
-{
-    std::uint32_t hash = 2166136261U;
-    for (const char c : prefix)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
-    return text;
-}
-
-} // namespace
-
 MqttSettings mqtt_settings(
     const MqttOptions& options, std::int32_t port, const std::string& host, std::string& warning)
 {
@@ -43,16 +26,17 @@ MqttSettings mqtt_settings(
     settings.cafile = options.cafile;
     settings.topic_prefix = options.topic_prefix.empty() ? default_topic_prefix(host, port_text)
                                                          : options.topic_prefix;
-    settings.client_id
-        = "movanta-" + ha_node_id(host, port_text) + "-" + prefix_digest(settings.topic_prefix);
+    settings.client_id = "movanta-" + ha_node_id(host, port_text) + "-"
+        + topic_prefix_digest(settings.topic_prefix);
     if (!options.password_file.empty()) {
         MqttPassword password = read_mqtt_password(options.password_file);
         settings.password = std::move(password.password);
         warning = std::move(password.warning);
     }
-    if (options.ha_discovery) {
-        settings.retained = ha_discovery_messages(*options.ha_discovery,
-            MqttTopics(settings.topic_prefix), { host, port_text, MOVANTA_DISPLAY_VERSION });
+    if (options.ha_discovery || options.ha_remove) {
+        settings.retained = ha_discovery_messages(options.ha_discovery.value_or("homeassistant"),
+            MqttTopics(settings.topic_prefix),
+            { host, port_text, MOVANTA_DISPLAY_VERSION, MOVANTA_HOMEPAGE_URL });
     }
     return settings;
 }

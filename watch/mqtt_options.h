@@ -15,6 +15,7 @@ struct MqttOptions {
     std::string cafile; // --mqtt-cafile; empty: the system's CA store
     std::string password_file; // --mqtt-password-file
     std::optional<std::string> ha_discovery; // --ha-discovery[=PREFIX]
+    bool ha_remove = false; // --ha-remove: take back what --ha-discovery announced, and exit
     bool operator==(const MqttOptions&) const = default;
 };
 

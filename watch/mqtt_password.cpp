@@ -27,6 +27,11 @@ MqttPassword read_mqtt_password(const std::string& path)
         result.password.pop_back();
     if (result.password.empty())
         fail("its first line is empty");
+    // MQTT carries a password in a 16-bit length; the library takes it as a C string.
+    if (result.password.size() > mqtt_password_longest)
+        fail("its first line is longer than 65,535 bytes");
+    if (result.password.find('\0') != std::string::npos)
+        fail("its first line holds a NUL character");
     if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0)
         result.warning = "the MQTT password file " + path
             + " can be read by other users; make it private with chmod 600";

@@ -8,6 +8,7 @@
 #include "mqtt_url.h"
 #include "record_entry.h"
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +34,10 @@ struct MqttSettings {
     std::chrono::milliseconds last_retry { 30000 };
     std::chrono::milliseconds connect_timeout { 10000 };
     // How long stop() goes on trying to send what waits, connecting first if need be.
-    std::chrono::milliseconds drain_time { 5000 };
+    // With the goodbye's second, the end stays within 5 s of stop() (6 s documented).
+    std::chrono::milliseconds drain_time { 4000 };
+    // availability "offline" as the last will; off for a client that only tidies up.
+    bool last_will = true;
 };
 
 class MqttPublisher {
@@ -52,6 +56,9 @@ public:
 
     // From the poll thread, in record order. Never blocks on the network.
     void publish(const RecordEntry& entry);
+    // From any thread: the pulse counters' totals (bit 0 first), retained on PREFIX/count/K
+    // when they change (at most once a second per bit) and at every connect. Never blocks.
+    void publish_counts(const std::array<std::uint64_t, 8>& totals);
     // Sends what waits (trying for up to drain_time), publishes "offline", disconnects and
     // ends the thread. Records that could not go out are counted in the log.
     void stop();

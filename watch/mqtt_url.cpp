@@ -40,6 +40,12 @@ int parse_port(std::string_view text, std::string_view digits)
 
 } // namespace
 
+std::string mqtt_broker_text(const MqttUrl& url)
+{
+    const bool ipv6 = url.host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
+}
+
 MqttUrl parse_mqtt_url(std::string_view text)
 {
     MqttUrl url;

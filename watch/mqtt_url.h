@@ -14,6 +14,9 @@ struct MqttUrl {
     friend bool operator==(const MqttUrl&, const MqttUrl&) = default;
 };
 
+// HOST:PORT for messages, an IPv6 address in brackets.
+[[nodiscard]] std::string mqtt_broker_text(const MqttUrl& url);
+
 // Throws std::invalid_argument saying what is wrong; a password in the URL is refused, so
 // that it never shows in a process list or a shell's history.
 [[nodiscard]] MqttUrl parse_mqtt_url(std::string_view text);

@@ -7,6 +7,8 @@
 void RecordQueue::push(const RecordEntry& entry)
 {
     const std::lock_guard lock(mutex_);
+    if (!first_)
+        first_ = entry;
     if (entries_.size() >= capacity_) {
         entries_.pop_front();
         ++dropped_;
@@ -32,4 +34,10 @@ std::uint64_t RecordQueue::dropped() const
 {
     const std::lock_guard lock(mutex_);
     return dropped_;
+}
+
+std::optional<RecordEntry> RecordQueue::first() const
+{
+    const std::lock_guard lock(mutex_);
+    return first_;
 }

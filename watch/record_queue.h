@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class RecordQueue {
@@ -25,6 +26,8 @@ public:
     void take(std::vector<RecordEntry>& out, std::size_t max);
 
     [[nodiscard]] std::size_t size() const;
+    // The first record ever pushed, also once it was dropped.
+    [[nodiscard]] std::optional<RecordEntry> first() const;
     // Records dropped since the start.
     [[nodiscard]] std::uint64_t dropped() const;
 
@@ -33,4 +36,5 @@ private:
     std::deque<RecordEntry> entries_;
     std::size_t capacity_;
     std::uint64_t dropped_ = 0;
+    std::optional<RecordEntry> first_;
 };

@@ -229,6 +229,14 @@ std::span<const Option> options_table()
             "homeassistant", true,
             "announce the port to Home Assistant under PREFIX (default\n"
             "homeassistant)" },
+        { "ha-remove", '\0', "",
+            [](WatchOptions& o, std::string_view) -> std::optional<std::string> {
+                o.mqtt.ha_remove = true;
+                return std::nullopt;
+            },
+            {}, true,
+            "remove what --ha-discovery with the same options announced\n"
+            "(empty retained configs) and exit" },
         { "help", 'h', "", nullptr, {}, true, "show this help and exit" },
         { "version", '\0', "", nullptr, {}, true, "show the version and exit" },
     };
@@ -356,9 +364,9 @@ std::optional<std::string> mqtt_refusal(const MqttOptions& mqtt)
 {
     if (!mqtt.broker) {
         if (!mqtt.topic_prefix.empty() || !mqtt.cafile.empty() || !mqtt.password_file.empty()
-            || mqtt.ha_discovery)
-            return "--mqtt-topic, --mqtt-cafile, --mqtt-password-file and --ha-discovery need "
-                   "--mqtt URL";
+            || mqtt.ha_discovery || mqtt.ha_remove)
+            return "--mqtt-topic, --mqtt-cafile, --mqtt-password-file, --ha-discovery and "
+                   "--ha-remove need --mqtt URL";
         return std::nullopt;
     }
     if (!mqtt.cafile.empty() && !mqtt.broker->tls)

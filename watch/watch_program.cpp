@@ -2,6 +2,7 @@
 // Puts a movanta-watch run together and reports how it ended.
 #include "watch_program.h"
 
+#include "mqtt_ha_remove.h"
 #include "mqtt_options.h"
 #include "mqtt_sink.h"
 #include "record_fd_output.h"
@@ -107,6 +108,9 @@ int run_program(const WatchOptions& options, bool standard_output_closed, bool& 
     std::optional<MqttSettings> settings = publisher_settings(options, status);
     if (status != 0)
         return status;
+    // Only the broker: the port is not touched.
+    if (options.mqtt.ha_remove)
+        return remove_ha_discovery(*settings, [](const std::string& line) { complain(line); });
     // With --mqtt, standard output stays silent unless -o names it or a file.
     const bool to_output = !settings || !options.output.empty();
     // Opening a FIFO waits for a reader: a stop signal then ends the wait, and the program with

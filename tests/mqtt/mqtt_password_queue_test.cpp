@@ -15,7 +15,7 @@ namespace {
 TEST(MqttPassword, FirstLineAndAWarningWhenOthersMayReadIt)
 {
     const struct {
-        const char* content;
+        std::string content;
         mode_t mode;
         const char* password; // nullptr: refused
         bool warns;
@@ -27,11 +27,13 @@ TEST(MqttPassword, FirstLineAndAWarningWhenOthersMayReadIt)
         { "geheim\n", 0604, "geheim", true },
         { "\ngeheim\n", 0600, nullptr, false },
         { "", 0600, nullptr, false },
+        { std::string("geh\0eim\n", 8), 0600, nullptr, false },
+        { std::string(65536, 'x') + "\n", 0600, nullptr, false },
     };
     const auto path = std::filesystem::temp_directory_path()
         / ("movanta-password-" + std::to_string(::getpid()));
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.content);
+        SCOPED_TRACE(c.content.substr(0, 40));
         std::ofstream(path, std::ios::binary | std::ios::trunc) << c.content;
         ::chmod(path.c_str(), c.mode);
         if (c.password == nullptr) {

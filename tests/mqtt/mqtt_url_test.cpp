@@ -66,13 +66,15 @@ TEST(MqttTopics, NamesUnderThePrefix)
 
 TEST(MqttTopics, RefusesPrefixesNoBrokerTakes)
 {
-    const std::string refused[]
-        = { "", "a/+/b", "a/#", "/a", "a/", "$SYS/x", std::string("a\0b", 3) };
+    const std::string refused[] = { "", "a/+/b", "a/#", "/a", "a/", "$SYS/x",
+        std::string("a\0b", 3), "caf\xe9", "a\001b", "ha\xff", "a\x7f", "a\xc2\x85", "\xc0\xaf",
+        "\xed\xa0\x80", "\xf4\x90\x80\x80", "caf\xc3" };
     for (const std::string& prefix : refused) {
         SCOPED_TRACE(prefix);
         EXPECT_THROW(MqttTopics { prefix }, std::invalid_argument);
     }
     EXPECT_NO_THROW(MqttTopics { "halle 2/presse" });
+    EXPECT_NO_THROW(MqttTopics { "Pr\u00fcfstand/\u20ac/\U0001F50C" });
 }
 
 } // namespace

@@ -112,6 +112,7 @@ drive 21 40
 mqtt_broker_start "$broker"
 wait_until "the changes of the outage did not arrive" arrived "$tmp/durable" "$tmp/record.jsonl"
 grep -q "lost the connection" "$tmp/err" || fail "the lost connection was not reported"
+grep "lost the connection" "$tmp/err" | grep -q "connection was lost" && fail "the loss was said twice"
 
 # Every change in order as the record file has it, and the retained topics after it.
 subscribe "$tmp/live"
@@ -142,6 +143,22 @@ wait_until "no availability" retained_is "$prefix/availability" online
 kill -KILL "$watch_pid"
 { wait "$watch_pid"; } 2>/dev/null || true # bash's "Killed" line is no fault
 wait_until "no last will" retained_is "$prefix/availability" offline
+
+# A broker that stops answering: the stop still ends within the drain and its goodbye, and
+# says why the records stayed, not that we disconnected.
+start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl"
+wait_until "no availability" retained_is "$prefix/availability" online
+kill -STOP "$(cat "$broker/pid")"
+drive 61 61
+start=$(date +%s%N)
+stop_watch 0
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+kill -CONT "$(cat "$broker/pid")"
+[ "$elapsed_ms" -le 6000 ] || fail "the stop took $elapsed_ms ms with a stalled broker"
+grep -q "not acknowledged by 127.0.0.1:$port within 4 s of the stop" "$tmp/err" \
+    || fail "the stalled broker's end did not say why"
+grep -q "(disconnected)" "$tmp/err" && fail "the end named our own DISCONNECT"
+sim set 888 60
 
 # A password file: the right password connects, a wrong one ends the run with status 1.
 mqtt_broker_stop "$broker"
@@ -185,5 +202,18 @@ for ca in "$tmp/ca-fifo" "$tmp" "$tmp/none"; do
     timeout -k 1 10 "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
     [ "$status" -eq 2 ] && grep -q "cannot read the CA file $ca: " "$tmp/err" \
         || fail "CA file $ca: status $status"
+done
+# A CA file without a PEM certificate, and topic prefixes no broker takes, are refused at once.
+printf 'no certificate here\n' >"$tmp/ca.txt" && head -c 4096 /dev/urandom >"$tmp/ca.bin"
+for ca in "$tmp/ca.txt" "$tmp/ca.bin"; do
+    status=0
+    "$watch" --once --mqtt "$tls_url" --mqtt-cafile "$ca" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 2 ] && grep -q "the CA file $ca holds no PEM certificate" "$tmp/err" \
+        || fail "CA file $ca: status $status"
+done
+for bad in --mqtt-topic=$'caf\xe9' --mqtt-topic=$'a\x01b' --ha-discovery=$'ha\xff'; do
+    status=0
+    "$watch" --once --mqtt "$url" "$bad" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 2 ] && grep -q "UTF-8\|control character" "$tmp/err" || fail "$bad: status $status"
 done
 echo "$name: passed"
