@@ -4,7 +4,6 @@
 
 #include "change_list.h"
 #include "decimal_text.h"
-#include "poll_step.h"
 #include "poll_timer.h"
 #include "round_to_long.h"
 #include "runtime_error.h"
@@ -68,7 +67,7 @@ void Form1::btn_start_Click()
         timer1->setInterval(round_to_long(text_to_number(txt_interval->text().toStdString())));
         if (!timer1->isEnabled()) {
             vars::port_text = txt_port->text().toStdString();
-            clock_ = RecordClock::start();
+            run_.start();
             btn_start->setText(QStringLiteral("Stop"));
             timer1->setEnabled(true);
         } else {
@@ -83,7 +82,8 @@ void Form1::btn_start_Click()
 void Form1::btn_list_Click()
 {
     txt_list->setText(QString());
-    List1->clear();
+    record_.clear();
+    List1->recordCleared();
 }
 
 void Form1::btn_ende_Click()
@@ -99,11 +99,10 @@ void Form1::timer1_Timer()
         return;
     try {
         const TextPort port { port_ };
-        // The clock is read only when the value changed.
-        step_(port, chk_255->isChecked(),
-            [this](std::uint8_t value) { List1->addItem(value, clock_.wall_us(monotonic_us())); });
+        if (run_.tick(port, chk_255->isChecked()))
+            List1->entriesAdded();
         show_text(txt_ausgabe, vars::out_value);
-        show_text(txt_list, static_cast<std::int64_t>(List1->count()));
+        show_text(txt_list, static_cast<std::int64_t>(record_.size()));
         show_lamps(an);
     } catch (const std::exception& e) {
         // Polling stops before the report opens, so no tick runs behind it; the
@@ -112,6 +111,12 @@ void Form1::timer1_Timer()
         btn_start->setText(QStringLiteral("Start"));
         report(e);
     }
+}
+
+void Form1::addEntry(std::uint8_t value, std::int64_t time_us)
+{
+    record_.append(value, time_us);
+    List1->entriesAdded();
 }
 
 void Form1::report(const std::exception& error, bool pause_polling)
