@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Building the window: its controls in their places, stacking, tab order and connections.
 #include "form1.h"
 
 #include "change_list.h"
@@ -7,6 +8,7 @@
 #include "pictures.h"
 #include "poll_timer.h"
 #include "record_menu.h"
+#include "text_from_start.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -104,6 +106,8 @@ Form1::Form1(PortAccess port, QWidget* parent)
     Frame2 = group_box(this, "Frame2", QStringLiteral("Ausgabe"));
     txt_ausgabe = text_box(Frame2, "txt_ausgabe", QStringLiteral("0"));
     txt_ausgabe->setReadOnly(true);
+    ausgabe_text_ = new TextFromStart(txt_ausgabe);
+    list_text_ = new TextFromStart(txt_list);
 
     const QPixmap lit = lit_lamp_picture();
     const QPixmap unlit = unlit_lamp_picture();

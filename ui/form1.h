@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The main window, Form1.
 #pragma once
 
 #include "change_record.h"
@@ -20,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class RecordMenu;
+class TextFromStart;
 
 // The main window, the program's only one. It owns its controls and the timer
 // for the whole run, and the polling run with the change record it fills, which List1
@@ -94,6 +96,9 @@ private:
     ChangeRecord record_;
     // The poll step and the clock pair, taken anew at each Start; record_ is its one sink.
     PollRun run_;
+    // The ticks' numbers into txt_ausgabe and txt_list, shown from their start.
+    TextFromStart* ausgabe_text_ = nullptr;
+    TextFromStart* list_text_ = nullptr;
     Reporter reporter_;
     bool reporting_ = false;
     bool polling_paused_ = false;

@@ -7,6 +7,7 @@
 #include "poll_timer.h"
 #include "round_to_long.h"
 #include "runtime_error.h"
+#include "text_from_start.h"
 #include "text_to_number.h"
 #include "vars.h"
 
@@ -22,17 +23,13 @@ namespace {
 
 // Leaves the box alone when it already shows the text, so that a selection in it
 // survives polling.
-void show_text(QLineEdit* box, std::int64_t n)
+void show_text(TextFromStart& box, std::int64_t n)
 {
     char digits[20];
     const auto length = static_cast<qsizetype>(decimal_text(n, digits));
     const QLatin1StringView text(digits, length);
-    if (box->text() != text) {
-        box->setText(text);
-        // A box too narrow for its text shows the start, as a text box does whose text is
-        // set: a count of 123121 reads "12312", not "23121".
-        box->setCursorPosition(0);
-    }
+    if (box.box().text() != text)
+        box.setText(text);
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
@@ -101,8 +98,8 @@ void Form1::timer1_Timer()
         const TextPort port { port_ };
         if (run_.tick(port, chk_255->isChecked()))
             List1->entriesAdded();
-        show_text(txt_ausgabe, vars::out_value);
-        show_text(txt_list, static_cast<std::int64_t>(record_.size()));
+        show_text(*ausgabe_text_, vars::out_value);
+        show_text(*list_text_, static_cast<std::int64_t>(record_.size()));
         show_lamps(an);
     } catch (const std::exception& e) {
         // Polling stops before the report opens, so no tick runs behind it; the

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The change list on its own: its entries, scrolling, keys, mouse, painting and focus.
 #include "change_list.h"
 #include "change_list_rows.h"
 #include "runtime_error.h"

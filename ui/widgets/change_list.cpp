@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The change list's view: painting the rows in sight, keys, mouse, tooltips, catching up.
 #include "change_list.h"
 
 #include "change_list_rows.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The list box of the window, showing the change record.
 #pragma once
 
 #include "change_record.h"
