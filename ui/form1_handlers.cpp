@@ -23,13 +23,13 @@ namespace {
 
 // Leaves the box alone when it already shows the text, so that a selection in it
 // survives polling.
-void show_text(TextFromStart& box, std::int64_t n)
+void show_text(TextFromStart& target, std::int64_t n)
 {
     char digits[20];
     const auto length = static_cast<qsizetype>(decimal_text(n, digits));
     const QLatin1StringView text(digits, length);
-    if (box.box().text() != text)
-        box.setText(text);
+    if (target.box().text() != text)
+        target.setText(text);
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
