@@ -90,6 +90,7 @@ Form1::Form1(PortAccess port, QWidget* parent)
     List1->setFocusPolicy(Qt::StrongFocus);
     Frame4 = group_box(this, "Frame4", QStringLiteral("in Liste"));
     txt_list = text_box(Frame4, "txt_list", QString());
+    list_text_ = new TextFromStart(txt_list);
     Frame3 = group_box(this, "Frame3", QStringLiteral("Liste"));
     btn_list = push_button(this, "btn_list", QStringLiteral("Liste leeren"));
     Frame1 = group_box(this, "Frame1", QStringLiteral("Port"));
@@ -106,8 +107,6 @@ Form1::Form1(PortAccess port, QWidget* parent)
     Frame2 = group_box(this, "Frame2", QStringLiteral("Ausgabe"));
     txt_ausgabe = text_box(Frame2, "txt_ausgabe", QStringLiteral("0"));
     txt_ausgabe->setReadOnly(true);
-    ausgabe_text_ = new TextFromStart(txt_ausgabe);
-    list_text_ = new TextFromStart(txt_list);
 
     const QPixmap lit = lit_lamp_picture();
     const QPixmap unlit = unlit_lamp_picture();

@@ -96,8 +96,7 @@ private:
     ChangeRecord record_;
     // The poll step and the clock pair, taken anew at each Start; record_ is its one sink.
     PollRun run_;
-    // The ticks' numbers into txt_ausgabe and txt_list, shown from their start.
-    TextFromStart* ausgabe_text_ = nullptr;
+    // The count into txt_list, shown from its start however long it grows.
     TextFromStart* list_text_ = nullptr;
     Reporter reporter_;
     bool reporting_ = false;

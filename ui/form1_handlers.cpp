@@ -21,15 +21,16 @@
 
 namespace {
 
-// Leaves the box alone when it already shows the text, so that a selection in it
-// survives polling.
-void show_text(TextFromStart& target, std::int64_t n)
+// Leaves the box alone when it already shows the digits of n, so that a selection in it
+// survives polling; set_text puts them in otherwise.
+template <typename SetText>
+void show_text(const QLineEdit& box, std::int64_t n, SetText&& set_text)
 {
     char digits[20];
     const auto length = static_cast<qsizetype>(decimal_text(n, digits));
     const QLatin1StringView text(digits, length);
-    if (target.box().text() != text)
-        target.setText(text);
+    if (box.text() != text)
+        set_text(text);
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
@@ -98,8 +99,11 @@ void Form1::timer1_Timer()
         const TextPort port { port_ };
         if (run_.tick(port, chk_255->isChecked()))
             List1->entriesAdded();
-        show_text(*ausgabe_text_, vars::out_value);
-        show_text(*list_text_, static_cast<std::int64_t>(record_.size()));
+        // At most three digits, which the box shows whole: the cursor may stay at their end.
+        show_text(*txt_ausgabe, vars::out_value,
+            [this](QLatin1StringView text) { txt_ausgabe->setText(text); });
+        show_text(*txt_list, static_cast<std::int64_t>(record_.size()),
+            [this](QLatin1StringView text) { list_text_->setText(text); });
         show_lamps(an);
     } catch (const std::exception& e) {
         // Polling stops before the report opens, so no tick runs behind it; the
