@@ -51,8 +51,7 @@ void save_while_polling(benchmark::State& state, const char* name)
     form.show();
     const std::int64_t t0 = 1'800'000'000'000'000;
     for (std::size_t i = 0; i < static_cast<std::size_t>(state.range(0)); ++i)
-        form.List1->addItem(
-            static_cast<std::uint8_t>(i & 1), t0 + static_cast<std::int64_t>(i) * 1000);
+        form.addEntry(static_cast<std::uint8_t>(i & 1), t0 + static_cast<std::int64_t>(i) * 1000);
     form.txt_interval->setText(QStringLiteral("1"));
     form.btn_start->click();
     QTemporaryDir folder;

@@ -11,51 +11,82 @@
 
 namespace change_record_detail {
 
-std::int64_t Blocks::time_us(std::size_t row) const noexcept
-{
-    const Chunk& chunk = *chunks[row / chunk_size];
-    const std::size_t slot = row % chunk_size;
-    const std::size_t group = slot / group_size;
-    std::int64_t time = chunk.group_time_us[group];
-    std::uint64_t next_escape = chunk.first_escape + chunk.escapes_before[group];
-    for (std::size_t i = group * group_size + 1; i <= slot; ++i) {
-        const std::uint16_t step = chunk.steps_us[i];
-        if (step == escape) {
-            time = escapes[next_escape / escape_block_size][next_escape % escape_block_size];
-            ++next_escape;
-        } else {
-            time += step;
+namespace {
+
+    // Walks the entries from a row on, each time worked out from the one before: a group's
+    // first entry has its own, any other adds its step or, for an escape, takes the next
+    // time of the escape log.
+    class Walk {
+    public:
+        // At row, which must exist: at most 255 steps of its group are added up.
+        Walk(const Blocks& blocks, std::size_t row) noexcept
+            : blocks_(blocks)
+            , chunk_index_(row / chunk_size)
+            , chunk_(blocks.chunks[chunk_index_].get())
+            , slot_(row % chunk_size / group_size * group_size)
+            , time_(chunk_->group_time_us[slot_ / group_size])
+            , next_escape_(chunk_->first_escape + chunk_->escapes_before[slot_ / group_size])
+        {
+            for (const std::size_t end = row % chunk_size; slot_ < end;) {
+                ++slot_;
+                add_step();
+            }
         }
-    }
-    return time;
-}
+
+        [[nodiscard]] RecordEntry entry() const noexcept
+        {
+            return { chunk_->values[slot_], time_ };
+        }
+        [[nodiscard]] std::int64_t time_us() const noexcept { return time_; }
+
+        // To the next row, which must exist.
+        void next() noexcept
+        {
+            if (++slot_ == chunk_size) {
+                chunk_ = blocks_.chunks[++chunk_index_].get();
+                slot_ = 0;
+            }
+            if (slot_ % group_size == 0)
+                time_ = chunk_->group_time_us[slot_ / group_size];
+            else
+                add_step();
+        }
+
+    private:
+        // The time of slot_, not a group's first, from the time of the slot before it.
+        void add_step() noexcept
+        {
+            const std::uint16_t step_us = chunk_->steps_us[slot_];
+            if (step_us != escape) {
+                time_ += step_us;
+                return;
+            }
+            time_ = blocks_.escapes[next_escape_ / escape_block_size]
+                                   [next_escape_ % escape_block_size];
+            ++next_escape_;
+        }
+
+        const Blocks& blocks_;
+        std::size_t chunk_index_;
+        const Chunk* chunk_;
+        std::size_t slot_;
+        std::int64_t time_;
+        std::uint64_t next_escape_;
+    };
+
+} // namespace
+
+std::int64_t Blocks::time_us(std::size_t row) const noexcept { return Walk(*this, row).time_us(); }
 
 void Blocks::read(std::size_t first, std::span<RecordEntry> out) const noexcept
 {
     if (out.empty())
         return;
-    std::int64_t time = time_us(first);
-    out[0] = { value(first), time };
-    // The escape log's position of the next escape after first.
-    const Chunk* chunk = chunks[first / chunk_size].get();
-    std::size_t slot = first % chunk_size;
-    std::uint64_t next_escape = chunk->first_escape + chunk->escapes_before[slot / group_size];
-    for (std::size_t i = slot / group_size * group_size + 1; i <= slot; ++i)
-        next_escape += chunk->steps_us[i] == escape ? 1 : 0;
+    Walk walk(*this, first);
+    out[0] = walk.entry();
     for (std::size_t n = 1; n < out.size(); ++n) {
-        if (++slot == chunk_size) {
-            slot = 0;
-            chunk = chunks[(first + n) / chunk_size].get();
-        }
-        if (slot % group_size == 0) {
-            time = chunk->group_time_us[slot / group_size];
-        } else if (const std::uint16_t step = chunk->steps_us[slot]; step == escape) {
-            time = escapes[next_escape / escape_block_size][next_escape % escape_block_size];
-            ++next_escape;
-        } else {
-            time += step;
-        }
-        out[n] = { chunk->values[slot], time };
+        walk.next();
+        out[n] = walk.entry();
     }
 }
 

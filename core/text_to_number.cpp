@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Turning a text into a number by the window's rules: decimal, &H hexadecimal, &O octal.
 #include "text_to_number.h"
 
 #include <charconv>
@@ -26,7 +27,19 @@ std::string squeezed(std::string_view text)
     return out;
 }
 
-// Hexadecimal digits, leading zeros dropped, as a correctly rounded double.
+// The run of digits that is_digit_of_base accepts at the start of s, leading zeros dropped.
+std::string_view leading_digits(std::string_view s, bool (*is_digit_of_base)(char))
+{
+    std::size_t end = 0;
+    while (end < s.size() && is_digit_of_base(s[end]))
+        ++end;
+    std::size_t first = 0;
+    while (first < end && s[first] == '0')
+        ++first;
+    return s.substr(first, end - first);
+}
+
+// Hexadecimal digits without leading zeros, as a correctly rounded double.
 double from_hex_digits(std::string_view digits)
 {
     if (digits.empty())
@@ -39,28 +52,13 @@ double from_hex_digits(std::string_view digits)
     return value;
 }
 
-double read_hex(std::string_view s)
-{
-    std::size_t n = 0;
-    while (n < s.size() && is_hex_digit(s[n]))
-        ++n;
-    std::string_view digits = s.substr(0, n);
-    while (!digits.empty() && digits.front() == '0')
-        digits.remove_prefix(1);
-    return from_hex_digits(digits);
-}
+double read_hex(std::string_view s) { return from_hex_digits(leading_digits(s, is_hex_digit)); }
 
 // Octal digits are regrouped into hexadecimal ones (three bits each into four),
 // so that the rounding is done once, by the same exact conversion.
 double read_octal(std::string_view s)
 {
-    std::size_t n = 0;
-    while (n < s.size() && is_octal_digit(s[n]))
-        ++n;
-    std::string_view digits = s.substr(0, n);
-    while (!digits.empty() && digits.front() == '0')
-        digits.remove_prefix(1);
-
+    const std::string_view digits = leading_digits(s, is_octal_digit);
     std::string bits;
     bits.reserve(digits.size() * 3 + 3);
     for (char c : digits) {
@@ -78,10 +76,7 @@ double read_octal(std::string_view s)
             + (bits[i + 3] - '0');
         hex_digits += hex[d];
     }
-    std::string_view trimmed = hex_digits;
-    while (!trimmed.empty() && trimmed.front() == '0')
-        trimmed.remove_prefix(1);
-    return from_hex_digits(trimmed);
+    return from_hex_digits(leading_digits(hex_digits, is_hex_digit));
 }
 
 double read_decimal(std::string_view s)

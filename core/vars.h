@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The monitor state: the value read, the one before it, its bits and the port's text.
 #pragma once
 
 #include "truth.h"
@@ -7,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-// The monitor state shared by the window's handlers and the bit decomposition.
-// One per process, reached by name; all readers and writers run on the
-// user-interface thread.
+// The monitor state shared by the poll step, the bit decomposition and the front end that
+// shows it. One per process, reached by name; all readers and writers run on the thread that
+// polls: the window's user-interface thread, or movanta-watch's poll thread.
 namespace vars {
 
 // bits[k] is the truth value of bit k of out_value (bits[0] the least significant).

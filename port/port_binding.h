@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The port operations bound lazily to a driver library.
 #pragma once
 
 #include "dlportio.h"
@@ -8,8 +9,9 @@
 
 // The two port operations, bound lazily to a driver library: the first call of an entry point
 // loads the library (once) and looks that entry point up; later calls go straight to it. The
-// library stays loaded until the process ends. One user-interface thread calls it; after
-// binding a call takes no lock, allocates nothing and builds no text unless it fails.
+// library stays loaded until the process ends. One thread calls it, the one that polls (the
+// window's user-interface thread, or movanta-watch's poll thread); after binding a call takes
+// no lock, allocates nothing and builds no text unless it fails.
 class PortBinding {
 public:
     // file_name goes to the system's library search as it is: a bare name or a path.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Building the window: its controls in their places, stacking, tab order and connections.
 #include "form1.h"
 
 #include "change_list.h"
@@ -7,6 +8,7 @@
 #include "pictures.h"
 #include "poll_timer.h"
 #include "record_menu.h"
+#include "text_from_start.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -83,11 +85,12 @@ Form1::Form1(PortAccess port, QWidget* parent)
     chk_255->setChecked(true);
     Frame5 = group_box(this, "Frame5", QStringLiteral("Interval"));
     txt_interval = text_box(Frame5, "txt_interval", QStringLiteral("50"));
-    List1 = placed(new ChangeList(this), "List1");
+    List1 = placed(new ChangeList(record_, this), "List1");
     // The list is a tab stop of its own and is scrolled with the keys.
     List1->setFocusPolicy(Qt::StrongFocus);
     Frame4 = group_box(this, "Frame4", QStringLiteral("in Liste"));
     txt_list = text_box(Frame4, "txt_list", QString());
+    list_text_ = new TextFromStart(txt_list);
     Frame3 = group_box(this, "Frame3", QStringLiteral("Liste"));
     btn_list = push_button(this, "btn_list", QStringLiteral("Liste leeren"));
     Frame1 = group_box(this, "Frame1", QStringLiteral("Port"));
@@ -131,8 +134,9 @@ Form1::Form1(PortAccess port, QWidget* parent)
     // The focusable control with the lowest tab index.
     txt_ausgabe->setFocus(Qt::OtherFocusReason);
 
-    list_menu
-        = new RecordMenu(List1, [this](const std::exception& error) { report(error, false); });
+    list_menu = new RecordMenu(
+        List1, record_, [this](const std::exception& error) { report(error, false); });
+    run_.set_sinks({ &record_ });
 
     connect(btn_start, &QPushButton::clicked, this, &Form1::btn_start_Click);
     connect(btn_list, &QPushButton::clicked, this, &Form1::btn_list_Click);
@@ -145,4 +149,5 @@ Form1::Form1(PortAccess port, QWidget* parent)
 
 void Form1::setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
-Form1::~Form1() = default;
+// List1 and its menu read the record, which goes before QWidget deletes the children.
+Form1::~Form1() { delete List1; }

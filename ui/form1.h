@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
+// The main window, Form1.
 #pragma once
 
-#include "poll_step.h"
+#include "change_record.h"
+#include "poll_run.h"
 #include "port_access.h"
-#include "record_clock.h"
 
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -19,9 +21,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class RecordMenu;
+class TextFromStart;
 
 // The main window, the program's only one. It owns its controls and the timer
-// for the whole run; the controls keep the names and places of the window's
+// for the whole run, and the polling run with the change record it fills, which List1
+// shows; the controls keep the names and places of the window's
 // layout (layout.h) and are never created, moved or resized after this.
 // At creation every lamp is visible; the start-up work then hides the on-lamps
 // before the window is first shown. The handlers live in form1_handlers.cpp.
@@ -38,6 +42,13 @@ public:
     // standard error. Tests record the reports instead.
     using Reporter = std::function<void(QWidget* parent, const std::exception& error)>;
     void setReporter(Reporter reporter);
+
+    // The changes the ticks recorded, with their times: what List1 shows and its menu
+    // copies and saves.
+    [[nodiscard]] const ChangeRecord& record() const noexcept { return record_; }
+    // Adds an entry to the record as a tick that saw a change does, without the port or the
+    // clock: fills the record for tests and benchmarks. time_us: wall-clock microseconds.
+    void addEntry(std::uint8_t value, std::int64_t time_us = 0);
 
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
@@ -81,9 +92,12 @@ private:
     void report(const std::exception& error, bool pause_polling = true);
 
     PortAccess port_;
-    PollStep step_;
-    // Taken at each Start: the entries' times are the monotonic clock read through it.
-    RecordClock clock_ = RecordClock::start();
+    // Made before the controls and kept until List1 and its menu, which read it, are gone.
+    ChangeRecord record_;
+    // The poll step and the clock pair, taken anew at each Start; record_ is its one sink.
+    PollRun run_;
+    // The count into txt_list, shown from its start however long it grows.
+    TextFromStart* list_text_ = nullptr;
     Reporter reporter_;
     bool reporting_ = false;
     bool polling_paused_ = false;

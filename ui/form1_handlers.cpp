@@ -4,10 +4,10 @@
 
 #include "change_list.h"
 #include "decimal_text.h"
-#include "poll_step.h"
 #include "poll_timer.h"
 #include "round_to_long.h"
 #include "runtime_error.h"
+#include "text_from_start.h"
 #include "text_to_number.h"
 #include "vars.h"
 
@@ -21,19 +21,16 @@
 
 namespace {
 
-// Leaves the box alone when it already shows the text, so that a selection in it
-// survives polling.
-void show_text(QLineEdit* box, std::int64_t n)
+// Leaves the box alone when it already shows the digits of n, so that a selection in it
+// survives polling; set_text puts them in otherwise.
+template <typename SetText>
+void show_text(const QLineEdit& box, std::int64_t n, SetText&& set_text)
 {
     char digits[20];
     const auto length = static_cast<qsizetype>(decimal_text(n, digits));
     const QLatin1StringView text(digits, length);
-    if (box->text() != text) {
-        box->setText(text);
-        // A box too narrow for its text shows the start, as a text box does whose text is
-        // set: a count of 123121 reads "12312", not "23121".
-        box->setCursorPosition(0);
-    }
+    if (box.text() != text)
+        set_text(text);
 }
 
 std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
@@ -68,7 +65,7 @@ void Form1::btn_start_Click()
         timer1->setInterval(round_to_long(text_to_number(txt_interval->text().toStdString())));
         if (!timer1->isEnabled()) {
             vars::port_text = txt_port->text().toStdString();
-            clock_ = RecordClock::start();
+            run_.start();
             btn_start->setText(QStringLiteral("Stop"));
             timer1->setEnabled(true);
         } else {
@@ -83,7 +80,8 @@ void Form1::btn_start_Click()
 void Form1::btn_list_Click()
 {
     txt_list->setText(QString());
-    List1->clear();
+    record_.clear();
+    List1->recordCleared();
 }
 
 void Form1::btn_ende_Click()
@@ -99,11 +97,13 @@ void Form1::timer1_Timer()
         return;
     try {
         const TextPort port { port_ };
-        // The clock is read only when the value changed.
-        step_(port, chk_255->isChecked(),
-            [this](std::uint8_t value) { List1->addItem(value, clock_.wall_us(monotonic_us())); });
-        show_text(txt_ausgabe, vars::out_value);
-        show_text(txt_list, static_cast<std::int64_t>(List1->count()));
+        if (run_.tick(port, chk_255->isChecked()))
+            List1->entriesAdded();
+        // At most three digits, which the box shows whole: the cursor may stay at their end.
+        show_text(*txt_ausgabe, vars::out_value,
+            [this](QLatin1StringView text) { txt_ausgabe->setText(text); });
+        show_text(*txt_list, static_cast<std::int64_t>(record_.size()),
+            [this](QLatin1StringView text) { list_text_->setText(text); });
         show_lamps(an);
     } catch (const std::exception& e) {
         // Polling stops before the report opens, so no tick runs behind it; the
@@ -112,6 +112,12 @@ void Form1::timer1_Timer()
         btn_start->setText(QStringLiteral("Start"));
         report(e);
     }
+}
+
+void Form1::addEntry(std::uint8_t value, std::int64_t time_us)
+{
+    record_.append(value, time_us);
+    List1->entriesAdded();
 }
 
 void Form1::report(const std::exception& error, bool pause_polling)

@@ -50,9 +50,10 @@ QAction* action(ChangeList* list, const QString& text, const QKeySequence& keys 
 
 } // namespace
 
-RecordMenu::RecordMenu(ChangeList* list, Report report)
+RecordMenu::RecordMenu(ChangeList* list, const ChangeRecord& record, Report report)
     : QObject(list)
     , list_(list)
+    , record_(record)
     , report_(std::move(report))
     , job_(new RecordJob(list->window(), this))
 {
@@ -101,7 +102,7 @@ void RecordMenu::copy()
 
 void RecordMenu::copyAll()
 {
-    const RecordSnapshot snapshot = list_->record().snapshot();
+    const RecordSnapshot snapshot = record_.snapshot();
     auto csv = std::make_shared<QString>();
     job_->start(
         QStringLiteral("Liste wird kopiert …"), snapshot.size(),
@@ -157,7 +158,7 @@ void RecordMenu::saveTo(const QString& path, int filter_index)
 #endif
     const RecordFormat format = record_format_for_file(file).value_or(
         filters[static_cast<std::size_t>(std::clamp(filter_index, 0, 2))].format);
-    const RecordSnapshot snapshot = list_->record().snapshot();
+    const RecordSnapshot snapshot = record_.snapshot();
     job_->start(
         QStringLiteral("Liste wird gespeichert …"), snapshot.size(),
         [snapshot, format, file](const KeepGoing& keep_going) {

@@ -9,6 +9,7 @@
 #include <functional>
 
 class ChangeList;
+class ChangeRecord;
 class QAction;
 class QPoint;
 class RecordJob;
@@ -19,8 +20,8 @@ class RecordMenu : public QObject {
 public:
     using Report = std::function<void(const std::exception& error)>;
 
-    // Lives as long as list; report shows a failure of a save.
-    RecordMenu(ChangeList* list, Report report);
+    // Lives as long as list, which shows record; report shows a failure of a save.
+    RecordMenu(ChangeList* list, const ChangeRecord& record, Report report);
 
     QAction* copyAction = nullptr; // "Kopieren", Strg+C
     QAction* copyAllAction = nullptr; // "Alles kopieren"
@@ -43,6 +44,7 @@ private:
     void reportFailure(std::exception_ptr failure);
 
     ChangeList* list_;
+    const ChangeRecord& record_;
     Report report_;
     RecordJob* job_;
 };

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The change list on its own: its entries, scrolling, keys, mouse, painting and focus.
 #include "change_list.h"
 #include "change_list_rows.h"
 #include "runtime_error.h"
@@ -59,10 +60,17 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&list));
     }
 
+    // As the window adds an entry: into the record, and the list told.
+    void addItem(std::uint8_t value)
+    {
+        record.append(value, 0);
+        list.entriesAdded();
+    }
+
     void add(std::size_t entries)
     {
         for (std::size_t row = 0; row < entries; ++row)
-            list.addItem(static_cast<std::uint8_t>(row));
+            addItem(static_cast<std::uint8_t>(row));
     }
 
     // Waits for the scroll bar to take in every entry added so far.
@@ -90,13 +98,14 @@ protected:
         return { list.viewport()->width() / 2, n * list.rowHeight() + list.rowHeight() / 2 };
     }
 
-    ChangeList list;
+    ChangeRecord record;
+    ChangeList list { record };
 };
 
 TEST_F(ChangeListTest, EntriesKeepTheirOrderAndShowTheirDecimalText)
 {
     for (const int value : { 0, 7, 255, 7, 128 })
-        list.addItem(static_cast<std::uint8_t>(value));
+        addItem(static_cast<std::uint8_t>(value));
 
     ASSERT_EQ(list.count(), 5u);
     const char* const texts[] = { "0", "7", "255", "7", "128" };
@@ -112,7 +121,8 @@ TEST_F(ChangeListTest, ClearRemovesEntriesSelectionAndScrollPosition)
     ASSERT_GT(list.topRow(), 0);
     QSignalSpy changed(&list, &ChangeList::currentRowChanged);
 
-    list.clear();
+    record.clear();
+    list.recordCleared();
 
     EXPECT_EQ(list.count(), 0u);
     EXPECT_EQ(list.currentRow(), -1);
@@ -121,7 +131,7 @@ TEST_F(ChangeListTest, ClearRemovesEntriesSelectionAndScrollPosition)
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.at(0).at(0).value<std::ptrdiff_t>(), -1);
 
-    list.addItem(3);
+    addItem(3);
     EXPECT_EQ(list.count(), 1u);
     EXPECT_EQ(list.itemText(0), QStringLiteral("3"));
 }
@@ -152,12 +162,12 @@ TEST_F(ChangeListTest, ScrollRangeFollowsTheEntriesWithoutMovingTheView)
 
 TEST_F(ChangeListTest, RepaintsByItselfWhenNewEntriesComeIntoView)
 {
-    list.addItem(1);
+    addItem(1);
     ASSERT_TRUE(caughtUp());
     QApplication::processEvents();
     PaintCounter counter(list.viewport());
 
-    list.addItem(2);
+    addItem(2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, catch_up_wait_ms));
 }
 
@@ -281,7 +291,7 @@ TEST_F(ChangeListTest, TakesAMillionEntries)
 {
     const std::size_t entries = 1'000'000;
     for (std::size_t row = 0; row < entries; ++row)
-        list.addItem(static_cast<std::uint8_t>(row % 251));
+        addItem(static_cast<std::uint8_t>(row % 251));
 
     EXPECT_EQ(list.count(), entries);
     EXPECT_EQ(list.itemText(entries - 1), QString::number((entries - 1) % 251));
@@ -294,10 +304,11 @@ TEST_F(ChangeListTest, TakesAMillionEntries)
 
 TEST(ChangeListFocus, TabReachesTheList)
 {
+    const ChangeRecord record; // outlives the list
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     auto* before = new QLineEdit(&window);
-    auto* list = new ChangeList(&window);
+    auto* list = new ChangeList(record, &window);
     layout->addWidget(before);
     layout->addWidget(list);
     window.show();

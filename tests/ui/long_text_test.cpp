@@ -32,16 +32,45 @@ TEST(LongText, AReportBoxShowsAtMostAThousandCharactersAndTwentyLines)
         EXPECT_EQ(report_box_text(row.text), row.shown) << row.what;
 }
 
+namespace {
+
+// Whether box looks as a box like it does that shows its text from the start.
+bool showsFromStart(QLineEdit* box)
+{
+    QLineEdit reference(box->text(), box->parentWidget());
+    reference.setGeometry(box->geometry());
+    reference.setReadOnly(box->isReadOnly());
+    reference.setCursorPosition(0);
+    return box->grab().toImage() == reference.grab().toImage();
+}
+
+} // namespace
+
 TEST(LongText, TheCountAndOutputBoxesShowTheirTextFromItsStart)
 {
     // Past 99,999 the count is wider than its box; shown from the end, 123121 read "23121".
-    vars::reset();
-    Form1 form(PortAccess {
-        [](std::int32_t) { return std::uint8_t { 0 }; }, [](std::int32_t, std::uint8_t) {} });
-    form.txt_interval->setText(QStringLiteral("100000"));
-    QTest::mouseClick(form.btn_start, Qt::LeftButton);
-    Q_EMIT form.timer1->tick();
-    ASSERT_EQ(form.txt_list->text(), "1");
-    EXPECT_EQ(form.txt_list->cursorPosition(), 0);
-    EXPECT_EQ(form.txt_ausgabe->cursorPosition(), 0);
+    struct Row {
+        const char* what;
+        std::size_t entries_before;
+        QLineEdit* Form1::*box;
+        const char* text;
+    };
+    const Row rows[] = {
+        { "a count that fits", 0, &Form1::txt_list, "1" },
+        { "the output", 0, &Form1::txt_ausgabe, "255" },
+        { "a count wider than its box", 123'120, &Form1::txt_list, "123121" },
+    };
+    for (const Row& row : rows) {
+        vars::reset();
+        Form1 form(PortAccess {
+            [](std::int32_t) { return std::uint8_t { 0 }; }, [](std::int32_t, std::uint8_t) {} });
+        for (std::size_t i = 0; i < row.entries_before; ++i)
+            form.addEntry(0);
+        form.txt_interval->setText(QStringLiteral("100000"));
+        QTest::mouseClick(form.btn_start, Qt::LeftButton);
+        Q_EMIT form.timer1->tick();
+        QLineEdit* box = form.*row.box;
+        ASSERT_EQ(box->text(), row.text) << row.what;
+        EXPECT_TRUE(showsFromStart(box)) << row.what;
+    }
 }

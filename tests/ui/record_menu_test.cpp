@@ -166,7 +166,7 @@ TEST_F(RecordMenuTest, CopiesTheEntryAndSavesWhatAllIsCopied)
 
 TEST_F(RecordMenuTest, TheTooltipTellsWhenTheValueWasRead)
 {
-    const std::int64_t time = form.List1->record().time_us(0);
+    const std::int64_t time = form.record().time_us(0);
     EXPECT_GE(time, before_us);
     EXPECT_LE(time, after_us);
     const QPoint at(5, form.List1->rowHeight() / 2);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The change list's view: painting the rows in sight, keys, mouse, tooltips, catching up.
 #include "change_list.h"
 
 #include "change_list_rows.h"
@@ -61,8 +62,9 @@ std::optional<change_list_rows::Move> move_for(int key)
 
 } // namespace
 
-ChangeList::ChangeList(QWidget* parent)
+ChangeList::ChangeList(const ChangeRecord& record, QWidget* parent)
     : QAbstractScrollArea(parent)
+    , record_(record)
 {
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -73,17 +75,15 @@ ChangeList::ChangeList(QWidget* parent)
     updateScrollRange();
 }
 
-void ChangeList::addItem(std::uint8_t value, std::int64_t time_us)
+void ChangeList::entriesAdded()
 {
-    model_.append(value, time_us);
     if (!refresh_.isActive())
         refresh_.start(refresh_ms, this);
 }
 
-void ChangeList::clear()
+void ChangeList::recordCleared()
 {
     refresh_.stop();
-    model_.clear();
     shown_count_ = 0;
     const bool had_current = current_ != -1;
     current_ = -1;
@@ -96,9 +96,9 @@ void ChangeList::clear()
 
 QString ChangeList::itemText(std::size_t row) const
 {
-    if (row >= model_.size())
+    if (row >= record_.size())
         return {};
-    return entry_text(model_[row]);
+    return entry_text(record_[row]);
 }
 
 void ChangeList::setCurrentRow(std::ptrdiff_t row)
@@ -159,7 +159,7 @@ void ChangeList::paintEvent(QPaintEvent* event)
         }
         painter.drawText(rect.adjusted(text_margin, 0, -text_margin, 0),
             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-            entry_text(model_[static_cast<std::size_t>(row)]));
+            entry_text(record_[static_cast<std::size_t>(row)]));
     }
 
     if (!hasFocus())
@@ -321,7 +321,7 @@ bool ChangeList::viewportEvent(QEvent* event)
     const QRect rect(
         0, static_cast<int>(row - topRow()) * row_height_, viewport()->width(), row_height_);
     QToolTip::showText(help->globalPos(),
-        QString::fromStdString(german_time_text(model_.time_us(static_cast<std::size_t>(row)))),
+        QString::fromStdString(german_time_text(record_.time_us(static_cast<std::size_t>(row)))),
         viewport(), rect);
     return true;
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The list box of the window, showing the change record.
 #pragma once
 
 #include "change_record.h"
@@ -10,9 +11,10 @@
 #include <cstdint>
 
 // The list box of the window: unsorted, one column, single selection, any number of
-// entries. Adding an entry costs the same at ten million entries as at ten: addItem()
-// only stores the byte and its time, and the scroll bar and picture catch up at most once per
-// screen refresh (refresh_ms after the first of a run of additions). count() is always current.
+// entries. It shows a change record that someone else owns and fills. Adding an entry costs
+// the same at ten million entries as at ten: the owner stores the byte and its time and calls
+// entriesAdded(), and the scroll bar and picture catch up at most once per screen refresh
+// (refresh_ms after the first of a run of additions). count() is always current.
 // Scroll positions are in rows; the view's top row stays where it is when entries come.
 class ChangeList : public QAbstractScrollArea {
     Q_OBJECT
@@ -21,22 +23,18 @@ public:
     // Milliseconds between catch-ups of the view while entries come: one screen refresh.
     static constexpr int refresh_ms = 16;
 
-    explicit ChangeList(QWidget* parent = nullptr);
+    // record: the entries shown, which must outlive the list.
+    explicit ChangeList(const ChangeRecord& record, QWidget* parent = nullptr);
 
-    // Adds an entry at the end. time_us: wall-clock microseconds of the read, which the
-    // entry's tooltip shows.
-    void addItem(std::uint8_t value, std::int64_t time_us = 0);
-    // Removes every entry and its time, gives their memory back, leaves no current row and
-    // scrolls to the top.
-    void clear();
+    // The record has new entries at its end; each entry's tooltip shows its time.
+    void entriesAdded();
+    // The record was emptied: leaves no current row and scrolls to the top.
+    void recordCleared();
     // The number of entries, always current.
-    [[nodiscard]] std::size_t count() const noexcept { return model_.size(); }
+    [[nodiscard]] std::size_t count() const noexcept { return record_.size(); }
     // The text shown for an entry: its decimal digits ("0" to "255"); empty for a row at
     // or past count().
     [[nodiscard]] QString itemText(std::size_t row) const;
-
-    // The entries with their times, for copying and saving.
-    [[nodiscard]] const ChangeRecord& record() const noexcept { return model_; }
 
     // The selected row, which keyboard and mouse move; -1 for none.
     [[nodiscard]] std::ptrdiff_t currentRow() const noexcept { return current_; }
@@ -80,7 +78,7 @@ private:
     [[nodiscard]] std::ptrdiff_t fullRows() const noexcept;
     void selectRowUnderMouse(int y);
 
-    ChangeRecord model_;
+    const ChangeRecord& record_;
     QBasicTimer refresh_;
     // Entries the scroll bar and picture knew of at the last catch-up.
     std::size_t shown_count_ = 0;

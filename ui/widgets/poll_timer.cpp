@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The poll timer: a timerfd on Linux, a precise QTimer elsewhere.
 #include "poll_timer.h"
 
 #include "runtime_error.h"
@@ -15,9 +16,9 @@ PollTimer::PollTimer(QObject* parent)
 {
 #ifdef MOVANTA_HAVE_TIMERFD
     timer_fd_ = timerfd_pacing::open_fd();
-    if (timer_fd_ >= 0) {
-        notifier_
-            = new QSocketNotifier(static_cast<qintptr>(timer_fd_), QSocketNotifier::Read, this);
+    if (timer_fd_) {
+        notifier_ = new QSocketNotifier(
+            static_cast<qintptr>(timer_fd_.get()), QSocketNotifier::Read, this);
         notifier_->setEnabled(false);
         connect(notifier_, &QSocketNotifier::activated, this, &PollTimer::on_timerfd_readable);
         return;
@@ -32,9 +33,8 @@ PollTimer::~PollTimer()
     if (destroyed_during_tick_)
         *destroyed_during_tick_ = true;
 #ifdef MOVANTA_HAVE_TIMERFD
-    // The notifier goes before the descriptor it watches.
+    // The notifier goes before the descriptor it watches, which timer_fd_ closes after.
     delete notifier_;
-    timerfd_pacing::close_fd(timer_fd_);
 #endif
 }
 
@@ -67,7 +67,7 @@ void PollTimer::start_period()
     }
 #ifdef MOVANTA_HAVE_TIMERFD
     if (notifier_) {
-        if (timerfd_pacing::arm(timer_fd_, interval_)) {
+        if (timerfd_pacing::arm(timer_fd_.get(), interval_)) {
             notifier_->setEnabled(true);
             return;
         }
@@ -76,8 +76,7 @@ void PollTimer::start_period()
         notifier_->setEnabled(false);
         notifier_->deleteLater();
         notifier_ = nullptr;
-        timerfd_pacing::close_fd(timer_fd_);
-        timer_fd_ = -1;
+        timer_fd_.reset();
     }
 #endif
     if (!qtimer_) {
@@ -94,7 +93,7 @@ void PollTimer::stop_period()
     if (notifier_) {
         // Disarming also drops the expirations not yet read.
         notifier_->setEnabled(false);
-        timerfd_pacing::disarm(timer_fd_);
+        timerfd_pacing::disarm(timer_fd_.get());
         return;
     }
 #endif
@@ -106,7 +105,7 @@ void PollTimer::on_timerfd_readable()
 {
 #ifdef MOVANTA_HAVE_TIMERFD
     // One read takes all the expirations since the last: late ticks make one tick.
-    if (!timerfd_pacing::consume(timer_fd_))
+    if (!timerfd_pacing::consume(timer_fd_.get()))
         return;
 #endif
     if (enabled_ && !in_tick_)

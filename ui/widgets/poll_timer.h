@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
+// The window's poll timer.
 #pragma once
+
+#include "unique_fd.h"
 
 #include <QObject>
 
@@ -46,7 +49,7 @@ private:
     // Points at a flag of the running emit_tick(), so that it learns when a handler
     // deleted the timer.
     bool* destroyed_during_tick_ = nullptr;
-    int timer_fd_ = -1;
+    UniqueFd timer_fd_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* qtimer_ = nullptr;
 };

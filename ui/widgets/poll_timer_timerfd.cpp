@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The timerfd calls behind the poll timer on Linux.
 #include "poll_timer_timerfd.h"
 
 #include <cerrno>
@@ -36,12 +37,9 @@ namespace {
 
 } // namespace
 
-int open_fd() noexcept { return timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC); }
-
-void close_fd(int fd) noexcept
+UniqueFd open_fd() noexcept
 {
-    if (fd >= 0)
-        ::close(fd);
+    return UniqueFd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
 }
 
 bool arm(int fd, int period_ms) noexcept

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
+// The Linux pacing of the poll timer.
 #pragma once
+
+#include "unique_fd.h"
 
 // The Linux pacing of the poll timer: a periodic CLOCK_MONOTONIC timerfd whose
 // expirations lie at fixed points (start + k * period), so that a late tick does not
 // push the later ones back. Every function returns false on failure and keeps errno.
 namespace timerfd_pacing {
 
-// A non-blocking, close-on-exec timer fd, disarmed; -1 when the system refuses one.
-[[nodiscard]] int open_fd() noexcept;
-void close_fd(int fd) noexcept;
+// A non-blocking, close-on-exec timer fd, disarmed; none when the system refuses one.
+[[nodiscard]] UniqueFd open_fd() noexcept;
 
 // Arms fd to expire every period_ms (1 to INT_MAX ms), the first time period_ms from
 // now; expirations not yet read are dropped.
