@@ -110,7 +110,7 @@ Form1::Form1(PortAccess port)
     list = std::make_unique<ChangeListView>(List1, list_refresh_timer);
     run_.set_sinks({ list.get() });
     list_menu = std::make_unique<RecordMenu>(
-        window, *list, [this](const std::exception& error) { report(error, false); },
+        window, *list, *timer1, [this](const std::exception& error) { report(error, false); },
         job_done_message, progress_timer);
 
     // The focusable control with the lowest tab index.
@@ -125,6 +125,8 @@ Form1::~Form1()
 {
     // The save is cancelled and waited for while the window still takes its messages.
     list_menu.reset();
+    menu_loop_.reset();
+    move_loop_.reset();
     timer1.reset();
     if (IsWindow(window)) {
         destroying_ = true;
@@ -217,6 +219,35 @@ void Form1::create_controls()
     ListView_InsertColumn(List1, 0, &column);
 }
 
+bool Form1::pump(DWORD timeout_ms)
+{
+    // The timer comes first when both are there: a tick due runs before the messages, and
+    // costs one wait and nothing more.
+    const HANDLE timer = timer1->handle();
+    const DWORD woken
+        = MsgWaitForMultipleObjectsEx(1, &timer, timeout_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) {
+        if (timer1->take_signal())
+            timer1_Timer();
+        return true;
+    }
+    // A few messages at a time, so that a flood of them leaves the ticks their turn.
+    constexpr int messages_per_turn = 16;
+    MSG msg;
+    for (int taken = 0; taken < messages_per_turn && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+         ++taken) {
+        if (msg.message == WM_QUIT) {
+            exit_code_ = static_cast<int>(msg.wParam);
+            return false;
+        }
+        if (!translate(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
 bool Form1::translate(MSG& msg)
 {
     if (list_menu && list_menu->job().dialog() != nullptr
@@ -273,6 +304,20 @@ LRESULT Form1::handle(UINT message, WPARAM wparam, LPARAM lparam)
             return 0;
         }
         break;
+    case WM_ENTERMENULOOP:
+        if (!menu_loop_ && timer1)
+            menu_loop_ = std::make_unique<TickPacer::Modal>(*timer1);
+        return 0;
+    case WM_EXITMENULOOP:
+        menu_loop_.reset();
+        return 0;
+    case WM_ENTERSIZEMOVE:
+        if (!move_loop_ && timer1)
+            move_loop_ = std::make_unique<TickPacer::Modal>(*timer1);
+        return 0;
+    case WM_EXITSIZEMOVE:
+        move_loop_.reset();
+        return 0;
     case WM_ACTIVATE:
         // As a dialog does: the focus leaves with the window and comes back to the same control.
         if (LOWORD(wparam) == WA_INACTIVE) {

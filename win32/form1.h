@@ -36,6 +36,11 @@ public:
 
     void set_reporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
+    // The message loop: waits up to timeout_ms for a tick or a message, runs the tick, then
+    // delivers the messages waiting. Returns false once WM_QUIT came; its code is exit_code().
+    bool pump(DWORD timeout_ms);
+    [[nodiscard]] int exit_code() const noexcept { return exit_code_; }
+
     // The message loop's part: Tab and the arrow keys move between the controls, Enter and
     // Escape click no button. Returns whether msg was taken.
     bool translate(MSG& msg);
@@ -98,6 +103,10 @@ private:
     HBITMAP unlit_ = nullptr;
     HWND focus_ = nullptr; // the control that had the focus when the window was left
     bool destroying_ = false; // by the destructor: the program goes on
+    int exit_code_ = 0;
+    // While Windows runs a menu's or a move's loop of its own.
+    std::unique_ptr<TickPacer::Modal> menu_loop_;
+    std::unique_ptr<TickPacer::Modal> move_loop_;
     bool reporting_ = false;
     bool polling_paused_ = false;
     std::exception_ptr pending_report_;

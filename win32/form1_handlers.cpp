@@ -119,7 +119,10 @@ void Form1::report(const std::exception& error, bool pause_polling)
     }
     reporting_ = true;
     polling_paused_ = pause_polling;
-    reporter_(window, error);
+    {
+        const TickPacer::Modal box(*timer1);
+        reporter_(window, error);
+    }
     reporting_ = false;
     polling_paused_ = false;
     if (const std::exception_ptr pending = std::exchange(pending_report_, nullptr)) {

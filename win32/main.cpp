@@ -13,14 +13,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
         Form1 form;
         ShowWindow(form.window, show);
         UpdateWindow(form.window);
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (!form.translate(msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+        while (form.pump(INFINITE)) {
         }
-        return static_cast<int>(msg.wParam);
+        return form.exit_code();
     } catch (const std::exception& error) {
         // The window or its timer could not be made: nothing to run.
         show_error_report(nullptr, error);

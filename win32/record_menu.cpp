@@ -53,10 +53,11 @@ void put_on_clipboard(HWND owner, const std::wstring& text)
 
 } // namespace
 
-RecordMenu::RecordMenu(HWND window, ChangeListView& list, Report report, UINT done_message,
-    UINT_PTR progress_timer)
+RecordMenu::RecordMenu(HWND window, ChangeListView& list, TickPacer& pacer, Report report,
+    UINT done_message, UINT_PTR progress_timer)
     : window_(window)
     , list_(list)
+    , pacer_(pacer)
     , report_(std::move(report))
     , job_(window, done_message, progress_timer)
 {
@@ -80,8 +81,12 @@ void RecordMenu::show(POINT screen)
     AppendMenuW(menu, MF_STRING, IDM_COPY_ALL, L"Alles kopieren");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, IDM_SAVE_AS, L"Speichern unter\u2026\tStrg+S");
-    const auto chosen = static_cast<UINT>(TrackPopupMenu(menu,
-        TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen.x, screen.y, 0, window_, nullptr));
+    UINT chosen = 0;
+    {
+        const TickPacer::Modal menu_loop(pacer_);
+        chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+            screen.x, screen.y, 0, window_, nullptr));
+    }
     DestroyMenu(menu);
     if (chosen == IDM_COPY)
         copy();
@@ -166,8 +171,11 @@ void RecordMenu::save_as()
     dialog.lpstrDefExt = L"csv";
     dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY
         | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&dialog))
-        return;
+    {
+        const TickPacer::Modal dialog_loop(pacer_);
+        if (!GetSaveFileNameW(&dialog))
+            return;
+    }
     save_to(file.data(), static_cast<int>(dialog.nFilterIndex) - 1);
 }
 

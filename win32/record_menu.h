@@ -5,6 +5,7 @@
 #pragma once
 
 #include "record_job.h"
+#include "tick_pacer.h"
 
 #include <windows.h>
 
@@ -20,8 +21,9 @@ public:
 
     // window: the owner of the menu, the dialogs and the job's messages (see RecordJob);
     // report shows a failure of a save or a copy.
-    RecordMenu(HWND window, ChangeListView& list, Report report, UINT done_message,
-        UINT_PTR progress_timer);
+    // The menu and the save dialog run loops of their own: ticks then come through pacer.
+    RecordMenu(HWND window, ChangeListView& list, TickPacer& pacer, Report report,
+        UINT done_message, UINT_PTR progress_timer);
 
     // The menu at a point on the screen; from the keyboard (x and y -1) under the selected
     // row, or the list's corner.
@@ -46,6 +48,7 @@ private:
 
     HWND window_;
     ChangeListView& list_;
+    TickPacer& pacer_;
     Report report_;
     RecordJob job_;
 };

@@ -31,16 +31,16 @@ TickPacer::TickPacer(HWND window, UINT message)
     if (timer_ == nullptr)
         throw last_error("CreateWaitableTimerExW");
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (stop_ == nullptr) {
-        const std::system_error error = last_error("CreateEventW");
-        CloseHandle(timer_);
-        throw error;
-    }
+    modal_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     try {
+        if (stop_ == nullptr || modal_ == nullptr)
+            throw last_error("CreateEventW");
         thread_ = std::thread([this] { wait_for_ticks(); });
     } catch (...) {
-        CloseHandle(stop_);
-        CloseHandle(timer_);
+        for (const HANDLE handle : { modal_, stop_, timer_ }) {
+            if (handle != nullptr)
+                CloseHandle(handle);
+        }
         throw;
     }
 }
@@ -50,8 +50,22 @@ TickPacer::~TickPacer()
     disarm();
     SetEvent(stop_);
     thread_.join();
+    CloseHandle(modal_);
     CloseHandle(stop_);
     CloseHandle(timer_);
+}
+
+TickPacer::Modal::Modal(TickPacer& pacer) noexcept
+    : pacer_(pacer)
+{
+    if (pacer_.modal_depth_++ == 0)
+        SetEvent(pacer_.modal_);
+}
+
+TickPacer::Modal::~Modal()
+{
+    if (--pacer_.modal_depth_ == 0)
+        ResetEvent(pacer_.modal_);
 }
 
 void TickPacer::set_interval(int milliseconds)
@@ -107,12 +121,20 @@ void TickPacer::disarm() noexcept
 
 void TickPacer::wait_for_ticks() noexcept
 {
-    const HANDLE handles[2] = { stop_, timer_ };
+    // Only while a modal loop runs; otherwise the window's own loop takes the ticks. The
+    // modal flag is looked at again every 50 ms: a tick taken here just after the modal loop
+    // ended is posted and runs all the same.
+    const HANDLE idle[2] = { stop_, modal_ };
+    const HANDLE ticking[2] = { stop_, timer_ };
     for (;;) {
-        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        if (woken != WAIT_OBJECT_0 + 1)
+        if (WaitForMultipleObjects(2, idle, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
             return;
-        if (!posted_.exchange(true, std::memory_order_acq_rel)) {
+        while (WaitForSingleObject(modal_, 0) == WAIT_OBJECT_0) {
+            const DWORD woken = WaitForMultipleObjects(2, ticking, FALSE, 50);
+            if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)
+                return;
+            if (woken != WAIT_OBJECT_0 + 1 || posted_.exchange(true, std::memory_order_acq_rel))
+                continue;
             const WPARAM generation = generation_.load(std::memory_order_relaxed);
             if (!PostMessageW(window_, message_, generation, 0))
                 posted_.store(false, std::memory_order_release);

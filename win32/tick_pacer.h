@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The window's poll timer (timer1): a periodic waitable timer, high-resolution where Windows
-// has one, waited on by a thread of its own that posts each tick to the window, so that ticks
-// arrive as ordinary messages on the window's thread, also while a menu, a dialog or a
-// message box runs its own loop.
+// has one. The window's message loop waits on it beside the messages (one wake per tick); while
+// a menu, a dialog or a message box runs a loop of its own, a thread of the timer's waits on it
+// instead and posts each tick to the window, so that ticks still arrive on the window's thread.
 #pragma once
 
 #include <windows.h>
@@ -31,9 +31,26 @@ public:
     void set_enabled(bool enabled);
     [[nodiscard]] bool enabled() const noexcept { return enabled_; }
 
-    // For the window, with the message's wParam: whether the message is a tick to run. Ticks
+    // What the message loop waits on beside the messages; signalled when a tick is due.
+    [[nodiscard]] HANDLE handle() const noexcept { return timer_; }
+    // For the message loop when handle() was signalled: whether that is a tick to run.
+    [[nodiscard]] bool take_signal() const noexcept { return enabled_ && interval_ > 0; }
+    // For the window, with a posted tick's wParam: whether the message is a tick to run. Ticks
     // that could not run in time make one tick, not several.
     [[nodiscard]] bool take_tick(WPARAM generation) noexcept;
+
+    // While one lives, a loop other than the window's runs (a menu, a dialog, a message box):
+    // ticks come as posted messages. They nest.
+    class Modal {
+    public:
+        explicit Modal(TickPacer& pacer) noexcept;
+        ~Modal();
+        Modal(const Modal&) = delete;
+        Modal& operator=(const Modal&) = delete;
+
+    private:
+        TickPacer& pacer_;
+    };
 
     // Whether the timer is Windows' high-resolution one (Windows 10 1803 and later); elsewhere
     // the system's timer resolution is raised to 1 ms while the timer runs.
@@ -48,6 +65,8 @@ private:
     UINT message_;
     HANDLE timer_ = nullptr;
     HANDLE stop_ = nullptr;
+    HANDLE modal_ = nullptr; // set while a Modal lives
+    int modal_depth_ = 0;
     bool high_resolution_ = false;
     bool raised_resolution_ = false;
     int interval_ = 10;

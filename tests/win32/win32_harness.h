@@ -51,19 +51,15 @@ inline std::wstring text_of(HWND control)
 
 inline void set_text(HWND control, const wchar_t* text) { SetWindowTextW(control, text); }
 
-// Delivers the window's messages until done() holds or the time is up; returns done().
-template <typename Done> bool run_until(Done done, std::chrono::milliseconds most = std::chrono::seconds(10))
+// Runs the window's message loop until done() holds or the time is up; returns done().
+template <typename Done>
+bool run_until(Form1& form, Done done, std::chrono::milliseconds most = std::chrono::seconds(10))
 {
     const auto until = std::chrono::steady_clock::now() + most;
     while (!done()) {
         if (std::chrono::steady_clock::now() > until)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        form.pump(10);
     }
     return true;
 }
