@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Movanta.exe end to end under Wine and Xvfb, on the stand-in dlportio.dll beside it (ports
 # never written read 0, a write latches): polling started with the keyboard and with a click,
-# the lamps checked in screenshots, "Ende" ending the program.
+# the lamps checked in screenshots, a port text out of range reported, "Ende" ending the program.
 # Usage: window_e2e.sh WINE BIN-FOLDER [SCREENSHOT.png]
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "$0")/../e2e/common.sh"
@@ -29,6 +29,14 @@ e2e_click "$E2E_START_X" "$E2E_START_Y"
 e2e_click "$E2E_CHK255_X" "$E2E_CHK255_Y"
 e2e_click "$E2E_START_X" "$E2E_START_Y"
 e2e_expect_lamps 00000000 "polling started with a click, 0 shown"
+
+# A port text beyond 32 bits fails at the first tick: the report, and polling stops.
+e2e_click "$E2E_START_X" "$E2E_START_Y"
+e2e_set_text "$E2E_PORT_X" "$E2E_PORT_Y" 1e12
+e2e_click "$E2E_START_X" "$E2E_START_Y"
+e2e_wait_until 10 "no report for port 1e12" e2e_report_shown
+e2e_dismiss_report "the report for port 1e12"
+e2e_app_alive || e2e_fail "the program ended after the report"
 
 e2e_click "$E2E_ENDE_X" "$E2E_ENDE_Y"
 e2e_expect_exit 0
