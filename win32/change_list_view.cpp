@@ -29,6 +29,50 @@ ChangeListView::ChangeListView(HWND list, UINT_PTR refresh_timer)
     : list_(list)
     , refresh_timer_(refresh_timer)
 {
+    const HWND parent = GetParent(list_);
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+        CW_USEDEFAULT, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (tooltip_ != nullptr) {
+        // The whole list is one tool; its text is asked for (TTN_GETDISPINFO to the parent)
+        // each time the tip shows, and the tip starts anew when the mouse changes rows.
+        TOOLINFOW tool {};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = parent;
+        tool.uId = reinterpret_cast<UINT_PTR>(list_);
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    SetWindowSubclass(list_, &ChangeListView::list_proc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+ChangeListView::~ChangeListView()
+{
+    RemoveWindowSubclass(list_, &ChangeListView::list_proc, 1);
+    if (tooltip_ != nullptr)
+        DestroyWindow(tooltip_);
+}
+
+LRESULT CALLBACK ChangeListView::list_proc(
+    HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR self)
+{
+    if (message == WM_MOUSEMOVE)
+        reinterpret_cast<ChangeListView*>(self)->follow_mouse(lparam);
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
+void ChangeListView::follow_mouse(LPARAM position)
+{
+    LVHITTESTINFO hit {};
+    hit.pt = { static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position)) };
+    const int row = ListView_HitTest(list_, &hit);
+    const std::ptrdiff_t under = (hit.flags & LVHT_ONITEM) != 0 ? row : -1;
+    if (under == tip_row_)
+        return;
+    tip_row_ = under;
+    if (tooltip_ != nullptr)
+        SendMessageW(tooltip_, TTM_POP, 0, 0);
 }
 
 void ChangeListView::add(const RecordEntry& entry)
@@ -88,6 +132,13 @@ std::wstring ChangeListView::item_tip(std::size_t row) const
 
 bool ChangeListView::on_notify(const NMHDR& header)
 {
+    if (tooltip_ != nullptr && header.hwndFrom == tooltip_ && header.code == TTN_GETDISPINFOW) {
+        auto& tip = reinterpret_cast<NMTTDISPINFOW&>(const_cast<NMHDR&>(header));
+        tip_text_ = tip_row_ >= 0 ? item_tip(static_cast<std::size_t>(tip_row_)) : std::wstring();
+        tip.lpszText = tip_text_.data();
+        tip.hinst = nullptr;
+        return true;
+    }
     if (header.hwndFrom != list_)
         return false;
     if (header.code == LVN_GETDISPINFOW) {
@@ -97,12 +148,6 @@ bool ChangeListView::on_notify(const NMHDR& header)
             copy_text(text, text_, static_cast<int>(std::size(text_)));
             info.item.pszText = text_;
         }
-        return true;
-    }
-    if (header.code == LVN_GETINFOTIPW) {
-        auto& tip = reinterpret_cast<NMLVGETINFOTIPW&>(const_cast<NMHDR&>(header));
-        if (tip.iItem >= 0)
-            copy_text(item_tip(static_cast<std::size_t>(tip.iItem)), tip.pszText, tip.cchTextMax);
         return true;
     }
     return false;

@@ -22,6 +22,9 @@ public:
     // list: the list view (LVS_OWNERDATA); refresh_timer: the id of a timer on its parent
     // whose WM_TIMER the parent passes to catch_up().
     ChangeListView(HWND list, UINT_PTR refresh_timer);
+    ~ChangeListView() override;
+    ChangeListView(const ChangeListView&) = delete;
+    ChangeListView& operator=(const ChangeListView&) = delete;
 
     void add(const RecordEntry& entry) override;
 
@@ -43,14 +46,26 @@ public:
     // An entry's tooltip: its time, "08.12.2026 10:15:02,123456"; empty past the entries.
     [[nodiscard]] std::wstring item_tip(std::size_t row) const;
 
-    // The list view's notifications (LVN_GETDISPINFO, LVN_GETINFOTIP); false for others.
+    // The tooltip control, and the entry under the mouse it tells of (-1 for none).
+    [[nodiscard]] HWND tooltip() const noexcept { return tooltip_; }
+    [[nodiscard]] std::ptrdiff_t tip_row() const noexcept { return tip_row_; }
+
+    // The list view's and the tooltip's notifications to the parent (LVN_GETDISPINFO,
+    // TTN_GETDISPINFO); false for others.
     bool on_notify(const NMHDR& header);
 
 private:
+    static LRESULT CALLBACK list_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
+        UINT_PTR id, DWORD_PTR self);
+    void follow_mouse(LPARAM position);
+
     HWND list_;
     UINT_PTR refresh_timer_;
     ChangeRecord record_;
     std::size_t shown_count_ = 0;
     bool refresh_pending_ = false;
     wchar_t text_[24] = {};
+    HWND tooltip_ = nullptr;
+    std::ptrdiff_t tip_row_ = -1;
+    std::wstring tip_text_;
 };

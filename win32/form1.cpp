@@ -89,7 +89,7 @@ Form1::Form1(PortAccess port)
     , reporter_(&show_error_report)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls { sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS };
+    INITCOMMONCONTROLSEX controls { sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES };
     InitCommonControlsEx(&controls);
     register_class(instance, &Form1::window_proc);
 
@@ -209,8 +209,8 @@ void Form1::create_controls()
     Frame5 = group_box("Frame5", L"Interval");
     Frame6 = group_box("Frame6", L"Timeroptionenen");
 
-    // One column as wide as the list, entries one per row; the time shows as a tooltip.
-    ListView_SetExtendedListViewStyle(List1, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    // One column as wide as the list, entries one per row.
+    ListView_SetExtendedListViewStyle(List1, LVS_EX_FULLROWSELECT);
     RECT inside {};
     GetClientRect(List1, &inside);
     LVCOLUMNW column {};
@@ -361,8 +361,12 @@ void Form1::on_command(WORD id, WORD code)
 
 LRESULT Form1::on_notify(const NMHDR& header)
 {
-    if (header.hwndFrom != List1 || !list)
+    if (!list)
         return 0;
+    if (header.hwndFrom != List1) {
+        list->on_notify(header); // the tooltip's
+        return 0;
+    }
     if (header.code == LVN_KEYDOWN) {
         const auto& key = reinterpret_cast<const NMLVKEYDOWN&>(header);
         if (list_menu)

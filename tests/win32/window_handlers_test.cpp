@@ -162,8 +162,17 @@ TEST(Win32Handlers, OwnerDataListShowsMillionsWithTheTimeAsTooltip)
     wchar_t text[8] {};
     ListView_GetItemText(w.form->List1, 2'999'999, 0, text, 8);
     EXPECT_STREQ(text, L"191"); // 2,999,999 mod 256
-    const std::string time = german_time_text(1'765'000'000'000'005);
-    EXPECT_EQ(w.form->list->item_tip(5), std::wstring(time.begin(), time.end()));
+    // The tooltip tells the time of the entry under the mouse: here the second row.
+    RECT second {};
+    ListView_GetItemRect(w.form->List1, 1, &second, LVIR_BOUNDS);
+    SendMessageW(w.form->List1, WM_MOUSEMOVE, 0, MAKELPARAM(second.left + 5, second.top + 2));
+    EXPECT_EQ(w.form->list->tip_row(), 1);
+    NMTTDISPINFOW tip {};
+    tip.hdr = { w.form->list->tooltip(), 0, TTN_GETDISPINFOW };
+    SendMessageW(w.form->window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+    const std::string time = german_time_text(1'765'000'000'000'001);
+    ASSERT_NE(tip.lpszText, nullptr);
+    EXPECT_EQ(std::wstring(tip.lpszText), std::wstring(time.begin(), time.end()));
     // Kopieren takes the selected entry.
     ListView_SetItemState(w.form->List1, 42, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     w.form->list_menu->copy();
