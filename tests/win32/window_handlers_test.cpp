@@ -4,6 +4,7 @@
 #include "win32_harness.h"
 
 #include "error_report.h"
+#include "resource_ids.h"
 #include "record_time_text.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +205,36 @@ TEST(Win32Handlers, SaveWritesTheRecordOffTheWindowsThreadAndReportsAFailure)
     EXPECT_TRUE(run_until(*w.form, [&] { return !w.reports.empty(); }));
     ASSERT_EQ(w.reports.size(), 1U);
     EXPECT_NE(w.reports[0].find("no-such-folder"), std::string::npos) << w.reports[0];
+}
+
+TEST(Win32Handlers, ALongSaveShowsItsProgressAndAbbrechenStopsIt)
+{
+    Window w;
+    for (std::size_t i = 0; i < 20'000'000; ++i)
+        w.form->list->add({ static_cast<std::uint8_t>(i), static_cast<std::int64_t>(i) * 3 });
+    wchar_t folder[MAX_PATH] {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"movanta-cancel-test.vcd";
+    DeleteFileW(path.c_str());
+    RecordJob& job = w.form->list_menu->job();
+    w.form->list_menu->save_to(path);
+    ASSERT_TRUE(run_until(*w.form, [&] { return job.dialog() != nullptr || !job.busy(); }));
+    if (!job.busy())
+        GTEST_SKIP() << "the save was done before its progress dialog was due";
+    EXPECT_FALSE(IsWindowEnabled(w.form->window)); // the dialog is window-modal
+    wchar_t label[64] {};
+    GetDlgItemTextW(job.dialog(), IDC_PROGRESS_LABEL, label, 64);
+    EXPECT_STREQ(label, L"Liste wird gespeichert \u2026");
+    wchar_t button[32] {};
+    GetDlgItemTextW(job.dialog(), IDCANCEL, button, 32);
+    EXPECT_STREQ(button, L"Abbrechen");
+    SendMessageW(job.dialog(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(run_until(*w.form, [&] { return !job.busy(); }));
+    EXPECT_EQ(job.dialog(), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(w.form->window));
+    // A cancelled save leaves no file behind.
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(w.reports.empty());
 }
 
 TEST(Win32Report, BoxTextIsCutAtAThousandUnitsOrTwentyLines)
