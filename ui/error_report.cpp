@@ -1,34 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "error_report.h"
 
-#include "runtime_error.h"
+#include "run_time_report.h"
 
 #include <QMessageBox>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
-
-namespace {
-
-int error_number(const std::exception& error)
-{
-    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error))
-        return runtime->number();
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return 7; // out of memory
-    return 0;
-}
-
-QString error_message(const std::exception& error)
-{
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return QStringLiteral("Nicht genügend Speicher");
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 QString report_box_text(const QString& text)
 {
@@ -48,9 +27,7 @@ QString report_box_text(const QString& text)
 
 QString error_report_text(const std::exception& error)
 {
-    return QStringLiteral("Laufzeitfehler '%1':\n\n%2")
-        .arg(error_number(error))
-        .arg(error_message(error));
+    return QString::fromStdString(run_time_report_text(error));
 }
 
 void show_error_report(QWidget* parent, const std::exception& error)

@@ -33,15 +33,6 @@ void show_text(const QLineEdit& box, std::int64_t n, SetText&& set_text)
         set_text(text);
 }
 
-std::int32_t port_number() { return round_to_long(text_to_number(vars::port_text)); }
-
-// The port of the tick: port_text is turned into a number afresh at every access.
-struct TextPort {
-    const PortAccess& access;
-    [[nodiscard]] std::uint8_t read() const { return access.read(port_number()); }
-    void write(std::uint8_t value) const { access.write(port_number(), value); }
-};
-
 void show_lamps(const std::array<QLabel*, 8>& an)
 {
     for (std::size_t k = 0; k < an.size(); ++k) {
