@@ -13,7 +13,13 @@ struct Registry {
     bool gone = false; // the KeptOpen has been destroyed; under mutex
 };
 
+} // namespace kept_open_detail
+
 namespace {
+
+using kept_open_detail::Copy;
+using kept_open_detail::last_copy;
+using kept_open_detail::Registry;
 
 // One thread's copies; at the thread's end each is dropped and taken off its registry.
 class ThreadCopies {
@@ -77,6 +83,8 @@ ThreadCopies& this_thread() noexcept
 }
 
 } // namespace
+
+namespace kept_open_detail {
 
 std::uint64_t next_number() noexcept
 {

@@ -46,9 +46,10 @@ void forget_copies(Registry& registry) noexcept;
 // Each thread keeps a copy of the shared pointer and a generation, which let_go counts up, so
 // that the usual access (open and working) takes no lock and touches no shared count: a copy
 // and a lock cost a free-running simulator a third of its reads once a process has a second
-// thread. A thing let go stays open while a thread's copy holds it: the thread drops the copy
-// at its next get() (before opening anything), when it ends, or when the KeptOpen goes. So
-// what get() gave is never closed under a caller's feet until that thread's next get().
+// thread. A thing let go stays open while another thread's copy holds it: that thread drops
+// the copy at its next get() (before opening anything), when it ends, or when the KeptOpen
+// goes. So what get() gave is never closed under a caller's feet by another thread; it is good
+// until the same thread's next get() or let_go().
 template <typename T> class KeptOpen {
 public:
     KeptOpen()
@@ -61,7 +62,7 @@ public:
     KeptOpen(const KeptOpen&) = delete;
     KeptOpen& operator=(const KeptOpen&) = delete;
 
-    // The kept thing, good until this thread's next get(); opened first when nothing is kept.
+    // The kept thing, opened first when nothing is kept; nullptr when that open failed.
     // open() gives a std::unique_ptr to the new thing (a derived type is destroyed as such),
     // or nullptr once it has set its reason, or throws; nullptr and the exception are passed
     // on, and the next get() opens again.
@@ -79,9 +80,13 @@ public:
     }
 
     // Only the one that failed: another caller may already have opened a new one. The
-    // caller's own copy stays until its next get(), so broken may still be read until then.
+    // calling thread's copy goes too, so broken is closed here unless another thread is still
+    // holding it; the caller does not use it afterwards.
     void let_go(const T* broken)
     {
+        if (auto* copy = kept_open_detail::find_copy(number_);
+            copy != nullptr && copy->thing == broken)
+            drop(*copy);
         const std::lock_guard lock(kept_open_detail::lock_of(*registry_));
         if (kept_ && kept_.get() == broken) {
             kept_.reset();
@@ -90,14 +95,19 @@ public:
     }
 
 private:
+    static void drop(kept_open_detail::Copy& copy) noexcept
+    {
+        copy.generation = 0;
+        copy.thing = nullptr;
+        copy.held.reset();
+    }
+
     template <typename Open> [[nodiscard]] T* refresh(Open& open)
     {
         kept_open_detail::Copy& copy = kept_open_detail::make_copy(number_, registry_);
         // An outdated thing goes before the lock is waited for or a new one opened: another
         // thread opening may wait for it (a parallel port claimed once at a time).
-        copy.generation = 0;
-        copy.thing = nullptr;
-        copy.held.reset();
+        drop(copy);
         const std::lock_guard lock(kept_open_detail::lock_of(*registry_));
         if (!kept_)
             kept_ = open();
