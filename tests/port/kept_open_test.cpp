@@ -11,6 +11,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,21 +26,24 @@ struct Thing {
         ++alive;
     }
     ~Thing() { --alive; }
-    Thing(const Thing&) = delete;
-    Thing& operator=(const Thing&) = delete;
     int number;
 };
 
-// A second thread that runs one step at a time while the first waits, and lives until ended.
+// A second thread that runs one step at a time while the first waits, until it ends.
 class Helper {
 public:
     Helper()
-        : thread_([this] { serve(); })
+        : thread_([this] {
+            std::unique_lock lock(mutex_);
+            for (; !ending_; changed_.notify_all()) {
+                changed_.wait(lock, [this] { return step_ || ending_; });
+                if (step_)
+                    std::exchange(step_, nullptr)();
+            }
+        })
     {
     }
     ~Helper() { end(); }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
 
     void run(std::function<void()> step)
     {
@@ -55,25 +59,12 @@ public:
         {
             const std::lock_guard lock(mutex_);
             ending_ = true;
-            changed_.notify_all();
         }
+        changed_.notify_all();
         thread_.join();
     }
 
 private:
-    void serve()
-    {
-        for (;;) {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return step_ || ending_; });
-            if (ending_)
-                return;
-            step_();
-            step_ = nullptr;
-            changed_.notify_all();
-        }
-    }
-
     std::mutex mutex_;
     std::condition_variable changed_;
     std::function<void()> step_;
@@ -160,8 +151,7 @@ TEST(KeptOpen, OpensAgainAfterAFailureAndNeverClosesWhatAThreadStillHolds)
                 case Do::LetGo:
                     kept->let_go(mine);
                     break;
-                case Do::EndThread:
-                case Do::Destroy:
+                default:
                     break;
                 }
             };
