@@ -80,7 +80,7 @@ const ParportMap& HardwarePorts::map()
     return map_;
 }
 
-std::shared_ptr<UniqueFd> HardwarePorts::parport(std::size_t index, std::string& reason)
+UniqueFd* HardwarePorts::parport(std::size_t index, std::string& reason)
 {
     return parports_[index].get([&]() -> std::unique_ptr<UniqueFd> {
         const auto& path = map_.ports()[index].device;
@@ -98,7 +98,7 @@ std::shared_ptr<UniqueFd> HardwarePorts::parport(std::size_t index, std::string&
     });
 }
 
-std::shared_ptr<UniqueFd> HardwarePorts::dev_port(std::string& reason)
+UniqueFd* HardwarePorts::dev_port(std::string& reason)
 {
     return dev_port_.get([&]() -> std::unique_ptr<UniqueFd> {
         auto device

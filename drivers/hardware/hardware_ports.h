@@ -46,8 +46,8 @@ private:
 
     [[nodiscard]] const ParportMap& map();
     // Both give the open device, or nullptr with reason set.
-    [[nodiscard]] std::shared_ptr<UniqueFd> parport(std::size_t index, std::string& reason);
-    [[nodiscard]] std::shared_ptr<UniqueFd> dev_port(std::string& reason);
+    [[nodiscard]] UniqueFd* parport(std::size_t index, std::string& reason);
+    [[nodiscard]] UniqueFd* dev_port(std::string& reason);
     // Either way: a parallel port register through ppdev, any other port through /dev/port.
     [[nodiscard]] bool access(
         unsigned long port, bool writing, std::uint8_t& value, std::string& reason);

@@ -20,7 +20,7 @@ KeptOpen<PortSpace>& kept_space()
 // The port space, opened at the first use; a fault put right (a folder made, a file given
 // back) needs no restart, since a failed open is tried again. Throws std::runtime_error naming
 // the file when it can't be opened.
-std::shared_ptr<PortSpace> reachable(unsigned long port, std::string& reason)
+PortSpace* reachable(unsigned long port, std::string& reason)
 {
     if (port > driver_status::highest_port) {
         reason = driver_status::outside_io_space(port);
