@@ -6,6 +6,7 @@
 #include "mqtt_sink.h"
 #include "record_fd_output.h"
 #include "record_sink.h"
+#include "service_parts.h"
 #include "stop_signals.h"
 #include "stoppable_output.h"
 #include "watch_options.h"
@@ -88,8 +89,14 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
     std::optional<MqttSettings> settings = publisher_settings(options, status);
     if (status != 0)
         return status;
-    // With --mqtt, standard output stays silent unless -o names it or a file.
-    const bool to_output = !settings || !options.output.empty();
+    // Counters file and the first turning file: refused before the output or the port is touched.
+    const std::unique_ptr<ServiceParts> service
+        = ServiceParts::prepare(options, [](const std::string& line) { complain(line); });
+    if (!service)
+        return 1;
+    // With --mqtt, standard output stays silent unless -o names it or a file; turning files
+    // are the service's.
+    const bool to_output = (!settings || !options.output.empty()) && !options.rotating();
     // Opening a FIFO waits for a reader: a stop signal then ends the wait, and the program with
     // status 0.
     catch_stop_signals_early();
@@ -106,18 +113,27 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
         return status;
     }
 
+    service->start([&publisher] { return publisher ? publisher->waiting() : std::size_t { 0 }; });
+    if (const auto warning = service->watchdog_warning(options.interval_ns))
+        complain(*warning);
+
     {
         FdRecordOutput fd_output(fd);
         StoppableOutput output(fd_output, fd, stop.fd());
         std::optional<WriterSink> writer;
         std::optional<MqttSink> mqtt;
-        std::vector<RecordSink*> sinks;
+        std::vector<RecordSink*> sinks { service->counters() };
+        if (RecordSink* rotating = service->rotating())
+            sinks.push_back(rotating);
         if (to_output)
             sinks.push_back(&writer.emplace(options.format, output,
                 fd == STDOUT_FILENO ? std::string("standard output") : options.output));
         if (publisher)
             sinks.push_back(&mqtt.emplace(*publisher));
-        const WatchResult result = run_watch(options, sinks, stop, fd);
+        if (RecordSink* exec = service->exec())
+            sinks.push_back(exec);
+        const WatchResult result = run_watch(options, sinks, stop, fd, service->observer());
+        const bool service_closed = service->close();
 
         switch (result.end) {
         case WatchEnd::Done:
@@ -142,8 +158,11 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
                 status = 1;
             }
         }
+        if (!service_closed)
+            status = 1;
         if (options.stats)
-            std::fprintf(stderr, "%s\n", stats_line(result.stats).c_str());
+            std::fprintf(stderr, "%s%s\n", stats_line(result.stats).c_str(),
+                service->stats_suffix().c_str());
     }
     if (fd >= 0 && fd != STDOUT_FILENO && close(fd) == -1 && status == 0) {
         complain(options.output + ": " + std::strerror(errno));

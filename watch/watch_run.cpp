@@ -3,6 +3,7 @@
 #include "watch_run.h"
 
 #include "pacer.h"
+#include "poll_observer.h"
 #include "poll_step.h"
 #include "port/port_binding.h"
 #include "port/port_io.h"
@@ -34,11 +35,13 @@ struct WatchPort {
 
 class Run {
 public:
-    Run(const WatchOptions& options, std::span<RecordSink* const> sinks, int stop_fd, int output_fd)
+    Run(const WatchOptions& options, std::span<RecordSink* const> sinks, int stop_fd, int output_fd,
+        PollObserver* observer)
         : options_(options)
         , sinks_(sinks)
         , stop_fd_(stop_fd)
         , output_fd_(output_fd)
+        , observer_(observer)
         , step_(options.debounce, true)
     {
     }
@@ -91,7 +94,8 @@ private:
         for (;;) {
             if (sample())
                 return WatchEnd::Done;
-            if (stats_.samples % free_running_check_every == 0) {
+            if (stats_.samples % free_running_check_every == 0 || stats_.samples == 1) {
+                observe();
                 if (const auto wake = check_stop(stop_fd_, output_fd_); wake != Pacer::Wake::Poll)
                     return end_for(wake);
                 if (monotonic_ns() >= deadline_ns_)
@@ -106,11 +110,18 @@ private:
         for (;;) {
             if (sample())
                 return WatchEnd::Done;
+            observe();
             const Pacer::Wake wake = pacer.wait(deadline_ns_);
             stats_.late = pacer.late();
             if (wake != Pacer::Wake::Poll)
                 return end_for(wake);
         }
+    }
+
+    void observe()
+    {
+        if (observer_ != nullptr)
+            observer_->polled(stats_);
     }
 
     static WatchEnd end_for(Pacer::Wake wake)
@@ -132,6 +143,7 @@ private:
     std::span<RecordSink* const> sinks_;
     int stop_fd_;
     int output_fd_;
+    PollObserver* observer_;
     WatchPort port_ { port_io::binding(), options_.port };
     PollStep step_;
     RecordClock clock_ { 0, 0 };
@@ -171,9 +183,9 @@ Ending ending_for(const std::exception_ptr& failure)
 } // namespace
 
 WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> sinks,
-    const StopSignals& stop, int output_fd)
+    const StopSignals& stop, int output_fd, PollObserver* observer)
 {
-    Run run(options, sinks, stop.fd(), output_fd);
+    Run run(options, sinks, stop.fd(), output_fd, observer);
     WatchResult result;
     bool finish = true;
     try {

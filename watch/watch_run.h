@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+class PollObserver;
 class RecordSink;
 class StopSignals;
 
@@ -37,9 +38,10 @@ struct WatchResult {
 };
 
 // Polls options.port until the run ends; the sinks' start, add and finish happen here.
-// output_fd is watched for a reader that has gone (-1: nothing to watch).
+// output_fd is watched for a reader that has gone (-1: nothing to watch). observer, when
+// given, looks at the run between polls.
 [[nodiscard]] WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> sinks,
-    const StopSignals& stop, int output_fd);
+    const StopSignals& stop, int output_fd, PollObserver* observer = nullptr);
 
 // "samples=N records=N late=N glitches=N seconds=S rate=R", R in samples per second.
 [[nodiscard]] std::string stats_line(const WatchStats& stats);
