@@ -77,7 +77,7 @@ ExecSink::ExecSink(
 {
 }
 
-ExecSink::~ExecSink() { finish(); }
+ExecSink::~ExecSink() { close(); }
 
 void ExecSink::add(const RecordEntry& entry)
 {
@@ -100,7 +100,7 @@ void ExecSink::add(const RecordEntry& entry)
         complain_("--exec falls behind: more than 1000 records wait, the oldest are dropped");
 }
 
-void ExecSink::finish()
+void ExecSink::close()
 {
     {
         const std::lock_guard lock(mutex_);
@@ -119,6 +119,12 @@ void ExecSink::finish()
             + " records left unrun at the end");
         waiting_.clear();
     }
+}
+
+std::size_t ExecSink::waiting() const
+{
+    const std::lock_guard lock(mutex_);
+    return waiting_.size();
 }
 
 std::uint64_t ExecSink::dropped() const

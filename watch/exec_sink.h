@@ -30,9 +30,12 @@ public:
     ExecSink& operator=(const ExecSink&) = delete;
 
     void add(const RecordEntry& entry) override;
-    // Lets the records still waiting run for up to end_wait in all, then ends the running
-    // command (SIGTERM, SIGKILL a moment later) and drops the rest.
-    void finish() override;
+    // After the run (its figures taken): lets the records still waiting run for up to
+    // end_wait in all, then ends the running command (SIGTERM, SIGKILL a moment later) and
+    // drops the rest.
+    void close();
+    // The records waiting, for the service manager's status line.
+    [[nodiscard]] std::size_t waiting() const;
 
     [[nodiscard]] std::uint64_t dropped() const;
     // " exec_dropped=N" for --stats.

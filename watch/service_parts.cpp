@@ -45,7 +45,10 @@ void ServiceParts::start(std::function<std::size_t()> waiting)
     counters_ = std::make_unique<PulseCounters>(start_totals_, options_.counters_file, complain_);
     if (!options_.exec_command.empty())
         exec_ = std::make_unique<ExecSink>(options_.exec_command, options_.port, complain_);
-    notify_ = std::make_unique<ServiceNotify>(std::move(waiting));
+    ExecSink* exec = exec_.get();
+    notify_ = std::make_unique<ServiceNotify>([exec, waiting = std::move(waiting)] {
+        return (waiting ? waiting() : 0) + (exec != nullptr ? exec->waiting() : 0);
+    });
 }
 
 RecordSink* ServiceParts::counters() const noexcept { return counters_.get(); }
@@ -64,8 +67,10 @@ std::optional<std::string> ServiceParts::watchdog_warning(std::int64_t interval_
 
 bool ServiceParts::close()
 {
+    if (notify_)
+        notify_->stopping();
     if (exec_)
-        exec_->finish();
+        exec_->close();
     bool written = true;
     if (counters_) {
         if (auto failure = counters_->close()) {
@@ -73,8 +78,6 @@ bool ServiceParts::close()
             written = false;
         }
     }
-    if (notify_)
-        notify_->stopping();
     return written;
 }
 
