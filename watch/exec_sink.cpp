@@ -20,9 +20,10 @@ extern char** environ;
 
 namespace {
 
-constexpr std::string_view set_by_us[]
+// Ours to set, and the service manager's, which speak to the watcher alone.
+constexpr std::string_view not_inherited[]
     = { "MOVANTA_PORT=", "MOVANTA_TIME=", "MOVANTA_VALUE=", "MOVANTA_BYTE=", "MOVANTA_BITS=",
-          "MOVANTA_ROSE=", "MOVANTA_FELL=" };
+          "MOVANTA_ROSE=", "MOVANTA_FELL=", "NOTIFY_SOCKET=", "WATCHDOG_USEC=", "WATCHDOG_PID=" };
 // After SIGTERM, a command has this long before SIGKILL.
 constexpr std::chrono::milliseconds term_grace { 500 };
 
@@ -32,7 +33,7 @@ std::vector<std::string> environment_without_ours()
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const std::string_view variable(*entry);
         bool ours = false;
-        for (const std::string_view name : set_by_us)
+        for (const std::string_view name : not_inherited)
             ours = ours || variable.starts_with(name);
         if (!ours)
             kept.emplace_back(variable);

@@ -125,16 +125,19 @@ RotatingOutput::~RotatingOutput()
 void RotatingOutput::open(std::int64_t time_us)
 {
     const std::string name = rotation::file_name(settings_.pattern, time_us);
-    std::string path = name;
+    // Never over an existing file: -1, -2, ... until a name is free. A name this run has
+    // numbered already goes on from its last number, so that the numbers follow the files'
+    // order even where --keep has deleted the first ones.
+    unsigned n = name == last_name_ ? last_number_ + 1 : 0;
+    std::string path = n == 0 ? name : rotation::numbered(name, n);
     int fd = -1;
-    // Never over an existing file: -1, -2, ... until a name is free.
-    for (unsigned n = 1; (fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
-         == -1;
-         ++n) {
-        if (errno != EEXIST || n > 100'000)
+    while ((fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) == -1) {
+        if (errno != EEXIST || n >= 1'000'000)
             throw std::system_error(errno, std::generic_category(), "cannot open " + path);
-        path = rotation::numbered(name, n);
+        path = rotation::numbered(name, ++n);
     }
+    last_name_ = name;
+    last_number_ = n;
     fd_ = fd;
     output_ = std::make_unique<Counted>(fd);
     writer_ = make_record_writer(settings_.format, *output_);

@@ -55,6 +55,8 @@ private:
 
     Settings settings_;
     std::deque<std::string> files_; // this run's, oldest first
+    std::string last_name_; // before numbering
+    unsigned last_number_ = 0;
     int fd_ = -1;
     std::unique_ptr<Counted> output_;
     std::unique_ptr<RecordWriter> writer_;
