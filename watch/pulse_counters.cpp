@@ -11,13 +11,28 @@ namespace {
 constexpr std::chrono::seconds write_every { 1 };
 } // namespace
 
-PulseCounters::PulseCounters(Totals start, std::string file, Complaint complain)
+PulseCounters::PulseCounters(Totals start, std::string file, Complaint complain, Writer writer)
     : file_(std::move(file))
     , complain_(std::move(complain))
     , totals_(start)
 {
-    if (!file_.empty())
+    if (!file_.empty() && writer == Writer::OwnThread)
         keeper_ = std::thread([this] { keep(); });
+}
+
+void PulseCounters::flush_if_due()
+{
+    if (file_.empty() || keeper_.joinable())
+        return;
+    std::unique_lock lock(mutex_);
+    if (!changed_ || closing_ || Clock::now() < last_write_ + write_every)
+        return;
+    if (auto failure = write(lock); failure && !failing_) {
+        failing_ = true;
+        complain_(*failure);
+    } else if (!failure) {
+        failing_ = false;
+    }
 }
 
 PulseCounters::~PulseCounters() { (void)close(); }

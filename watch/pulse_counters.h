@@ -19,10 +19,16 @@ public:
     using Totals = counters_file::Totals;
     using Complaint = std::function<void(const std::string& line)>;
 
+    // Who writes the file while the run goes on: a thread of the counters' own, so that a
+    // paced poll never waits for a disk, or the poll loop through flush_if_due(), so that a
+    // free-running loop stays the only thread (a second one makes every lock the driver takes
+    // an atomic operation, which costs a free-running loop more than a write a second does).
+    enum class Writer { OwnThread, PollLoop };
+
     // Counts on from start. With a file, the totals go there at most once a second while they
     // change (a failure is said through complain, once until a write works again) and at
     // close(). Start it after the stop signals are blocked: its thread inherits the mask.
-    PulseCounters(Totals start, std::string file, Complaint complain);
+    PulseCounters(Totals start, std::string file, Complaint complain, Writer writer = Writer::OwnThread);
     ~PulseCounters() override;
     PulseCounters(const PulseCounters&) = delete;
     PulseCounters& operator=(const PulseCounters&) = delete;
@@ -30,6 +36,8 @@ public:
     // A bit that is 1 where the previous record had it 0 adds one; the first record counts
     // nothing.
     void add(const RecordEntry& entry) override;
+    // With Writer::PollLoop: writes the file when the totals changed and a second has passed.
+    void flush_if_due();
     // The last write, at every end (also one the sinks' finish does not see): the reason
     // when it failed.
     [[nodiscard]] std::optional<std::string> close();

@@ -11,6 +11,27 @@
 
 #include <stdexcept>
 
+// The poll loop's look at the run: the service manager's notifications, and in a
+// free-running run the counters file.
+class ServiceParts::Observer final : public PollObserver {
+public:
+    Observer(ServiceNotify& notify, PulseCounters* counters_to_flush)
+        : notify_(notify)
+        , counters_(counters_to_flush)
+    {
+    }
+    void polled(const WatchStats& stats) override
+    {
+        notify_.polled(stats);
+        if (counters_ != nullptr)
+            counters_->flush_if_due();
+    }
+
+private:
+    ServiceNotify& notify_;
+    PulseCounters* counters_;
+};
+
 ServiceParts::ServiceParts(const WatchOptions& options, Complaint complain)
     : options_(options)
     , complain_(std::move(complain))
@@ -42,19 +63,22 @@ std::unique_ptr<ServiceParts> ServiceParts::prepare(const WatchOptions& options,
 
 void ServiceParts::start(std::function<std::size_t()> waiting)
 {
-    counters_ = std::make_unique<PulseCounters>(start_totals_, options_.counters_file, complain_);
+    const bool free_running = options_.interval_ns == 0;
+    counters_ = std::make_unique<PulseCounters>(start_totals_, options_.counters_file, complain_,
+        free_running ? PulseCounters::Writer::PollLoop : PulseCounters::Writer::OwnThread);
     if (!options_.exec_command.empty())
         exec_ = std::make_unique<ExecSink>(options_.exec_command, options_.port, complain_);
     ExecSink* exec = exec_.get();
     notify_ = std::make_unique<ServiceNotify>([exec, waiting = std::move(waiting)] {
         return (waiting ? waiting() : 0) + (exec != nullptr ? exec->waiting() : 0);
     });
+    observer_ = std::make_unique<Observer>(*notify_, free_running ? counters_.get() : nullptr);
 }
 
 RecordSink* ServiceParts::counters() const noexcept { return counters_.get(); }
 RecordSink* ServiceParts::rotating() const noexcept { return rotating_.get(); }
 RecordSink* ServiceParts::exec() const noexcept { return exec_.get(); }
-PollObserver* ServiceParts::observer() const noexcept { return notify_.get(); }
+PollObserver* ServiceParts::observer() const noexcept { return observer_.get(); }
 
 std::optional<std::string> ServiceParts::watchdog_warning(std::int64_t interval_ns) const
 {

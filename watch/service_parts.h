@@ -6,6 +6,8 @@
 
 #include "watch_options.h"
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +52,7 @@ public:
     [[nodiscard]] std::string stats_suffix() const;
 
 private:
+    class Observer;
     ServiceParts(const WatchOptions& options, Complaint complain);
 
     const WatchOptions& options_;
@@ -59,4 +62,5 @@ private:
     std::unique_ptr<RotatingOutput> rotating_;
     std::unique_ptr<ExecSink> exec_;
     std::unique_ptr<ServiceNotify> notify_;
+    std::unique_ptr<Observer> observer_;
 };

@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +77,40 @@ TEST(PulseCounters, RisingEdgesTable)
             counters.add({ value, 0 });
         EXPECT_EQ(counters.totals(), row.expected);
         EXPECT_FALSE(counters.close());
+    }
+}
+
+// Both writers keep the file: on a thread of their own, or from the poll loop; a second
+// after a change at most, and the last totals at close.
+TEST(PulseCounters, FileKeptByEitherWriter)
+{
+    for (const auto writer : { PulseCounters::Writer::OwnThread, PulseCounters::Writer::PollLoop }) {
+        const auto path = std::filesystem::temp_directory_path()
+            / ("movanta-counters-test-" + std::to_string(::getpid()));
+        std::vector<std::string> complaints;
+        {
+            PulseCounters counters({ 7 }, path.string(),
+                [&](const std::string& line) { complaints.push_back(line); }, writer);
+            counters.add({ 0, 0 });
+            counters.add({ 3, 0 });
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            Totals on_disk {};
+            while (on_disk != Totals { 8, 1 } && std::chrono::steady_clock::now() < give_up) {
+                counters.flush_if_due();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                try {
+                    on_disk = counters_file::load(path.string());
+                } catch (const std::exception&) {
+                }
+            }
+            EXPECT_EQ(on_disk, (Totals { 8, 1 }));
+            counters.add({ 0, 0 });
+            counters.add({ 1, 0 });
+            EXPECT_FALSE(counters.close());
+        }
+        EXPECT_EQ(counters_file::load(path.string()), (Totals { 9, 1 }));
+        EXPECT_TRUE(complaints.empty());
+        std::filesystem::remove(path);
     }
 }
 
