@@ -31,7 +31,8 @@ void add_records(benchmark::State& state, RecordFormat format, std::uint64_t siz
             const RecordEntry entry { ++value, time_us += 1000 };
             const auto start = std::chrono::steady_clock::now();
             output.add(entry);
-            times.push_back(static_cast<double>((std::chrono::steady_clock::now() - start).count()));
+            times.push_back(
+                static_cast<double>((std::chrono::steady_clock::now() - start).count()));
         }
         output.finish();
         bench_support::report_percentiles(state, times);

@@ -116,8 +116,7 @@ void ExecSink::close()
     const std::lock_guard lock(mutex_);
     if (!waiting_.empty()) {
         dropped_ += waiting_.size();
-        complain_("--exec: " + std::to_string(waiting_.size())
-            + " records left unrun at the end");
+        complain_("--exec: " + std::to_string(waiting_.size()) + " records left unrun at the end");
         waiting_.clear();
     }
 }
@@ -187,13 +186,14 @@ void ExecSink::run(const Job& job)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-        POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char shell[] = "/bin/sh";
     char dash_c[] = "-c";
     char* const arguments[] = { shell, dash_c, command_.data(), nullptr };
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, shell, &actions, &attributes, arguments, environment.data());
+    const int spawned
+        = posix_spawn(&pid, shell, &actions, &attributes, arguments, environment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
@@ -209,8 +209,9 @@ void ExecSink::run(const Job& job)
         {
             const std::lock_guard lock(mutex_);
             // Not finishing yet: look again now and then whether the end has come.
-            deadline = finishing_ ? give_up_at_
-                                  : std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            deadline = finishing_
+                ? give_up_at_
+                : std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         }
         if (wait_until(pid, pidfd, deadline, status)) {
             ended = true;
@@ -224,7 +225,8 @@ void ExecSink::run(const Job& job)
         ::kill(-pid, SIGTERM);
         if (!wait_until(pid, pidfd, std::chrono::steady_clock::now() + term_grace, status)) {
             ::kill(-pid, SIGKILL);
-            while (!wait_until(pid, pidfd, std::chrono::steady_clock::now() + std::chrono::seconds(1), status)) { }
+            while (!wait_until(
+                pid, pidfd, std::chrono::steady_clock::now() + std::chrono::seconds(1), status)) { }
         }
         complain_("--exec: the command still ran at the end and was ended");
     } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {

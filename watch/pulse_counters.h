@@ -28,7 +28,8 @@ public:
     // Counts on from start. With a file, the totals go there at most once a second while they
     // change (a failure is said through complain, once until a write works again) and at
     // close(). Start it after the stop signals are blocked: its thread inherits the mask.
-    PulseCounters(Totals start, std::string file, Complaint complain, Writer writer = Writer::OwnThread);
+    PulseCounters(
+        Totals start, std::string file, Complaint complain, Writer writer = Writer::OwnThread);
     ~PulseCounters() override;
     PulseCounters(const PulseCounters&) = delete;
     PulseCounters& operator=(const PulseCounters&) = delete;

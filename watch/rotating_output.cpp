@@ -9,8 +9,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <system_error>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -28,7 +28,7 @@ std::size_t extension_at(const std::string& name)
 
 std::tm local_tm(std::time_t seconds)
 {
-    std::tm local { };
+    std::tm local {};
     localtime_r(&seconds, &local);
     return local;
 }

@@ -57,7 +57,8 @@ std::optional<std::int64_t> duration_s(std::string_view text)
         { 'd', 86400 },
     } };
     const auto seconds = scaled(text, suffixes, 3660ULL * 86400);
-    return seconds ? std::optional<std::int64_t>(static_cast<std::int64_t>(*seconds)) : std::nullopt;
+    return seconds ? std::optional<std::int64_t>(static_cast<std::int64_t>(*seconds))
+                   : std::nullopt;
 }
 
 std::optional<std::string> refusal(const WatchOptions& options)

@@ -257,7 +257,7 @@ std::span<const Option> options_table()
             [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
                 const auto seconds = service_option_values::duration_s(text);
                 if (!seconds)
-                    return "expects a whole number above 0 with s, m, h or d";
+                    return "expects a whole number of seconds above 0, or with s, m, h or d";
                 o.rotate_every_s = *seconds;
                 return std::nullopt;
             } },

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <thread>
-#include <unistd.h>
 #include <optional>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -23,7 +23,8 @@ using Totals = counters_file::Totals;
 
 const std::string header
     = "# movanta-watch pulse counters: rising edges of each bit of the shown value\n";
-const std::string eight = "bit0=1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=9223372036854775807\n";
+const std::string eight
+    = "bit0=1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=9223372036854775807\n";
 
 TEST(CountersFile, ParseTable)
 {
@@ -41,11 +42,17 @@ TEST(CountersFile, ParseTable)
         { header, std::nullopt }, // no counters
         { header + "bit0=1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\n", std::nullopt },
         { header + eight + "bit0=1\n", std::nullopt }, // twice
-        { header + "bit0=1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit8=1\n", std::nullopt },
-        { header + "bit0=-1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n", std::nullopt },
-        { header + "bit0=\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n", std::nullopt },
-        { header + "bit0=0x1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n", std::nullopt },
-        { header + "bit0=9223372036854775808\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n",
+        { header + "bit0=1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit8=1\n",
+            std::nullopt },
+        { header + "bit0=-1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n",
+            std::nullopt },
+        { header + "bit0=\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n",
+            std::nullopt },
+        { header + "bit0=0x1\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7=1\n",
+            std::nullopt },
+        { header
+                + "bit0=9223372036854775808\nbit1=2\nbit2=3\nbit3=4\nbit4=5\nbit5=6\nbit6=7\nbit7="
+                  "1\n",
             std::nullopt },
         { header + eight.substr(0, eight.size() - 1), std::nullopt }, // cut short
         { header + "\n" + eight, std::nullopt },
@@ -84,13 +91,15 @@ TEST(PulseCounters, RisingEdgesTable)
 // after a change at most, and the last totals at close.
 TEST(PulseCounters, FileKeptByEitherWriter)
 {
-    for (const auto writer : { PulseCounters::Writer::OwnThread, PulseCounters::Writer::PollLoop }) {
+    for (const auto writer :
+        { PulseCounters::Writer::OwnThread, PulseCounters::Writer::PollLoop }) {
         const auto path = std::filesystem::temp_directory_path()
             / ("movanta-counters-test-" + std::to_string(::getpid()));
         std::vector<std::string> complaints;
         {
-            PulseCounters counters({ 7 }, path.string(),
-                [&](const std::string& line) { complaints.push_back(line); }, writer);
+            PulseCounters counters(
+                { 7 }, path.string(), [&](const std::string& line) { complaints.push_back(line); },
+                writer);
             counters.add({ 0, 0 });
             counters.add({ 3, 0 });
             const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);

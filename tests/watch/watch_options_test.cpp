@@ -121,11 +121,28 @@ const std::vector<Row> rows = {
             o.rotate_every_s = 3600;
             o.keep = 3;
         } },
-    { { "-o", "r", "--rotate-size", "4096" }, [](WatchOptions& o) { o.output = "r"; o.rotate_size = 4096; } },
-    { { "-o", "r", "--rotate-size", "2G" }, [](WatchOptions& o) { o.output = "r"; o.rotate_size = 2ULL << 30; } },
-    { { "-o", "r", "--rotate-every", "1d" }, [](WatchOptions& o) { o.output = "r"; o.rotate_every_s = 86400; } },
-    { { "-o", "r", "--rotate-every", "90" }, [](WatchOptions& o) { o.output = "r"; o.rotate_every_s = 90; } },
-    { { "-o", "r", "--rotate-size", "0" }, nullptr, 2, "--rotate-size '0': expects a whole number" },
+    { { "-o", "r", "--rotate-size", "4096" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_size = 4096;
+        } },
+    { { "-o", "r", "--rotate-size", "2G" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_size = 2ULL << 30;
+        } },
+    { { "-o", "r", "--rotate-every", "1d" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_every_s = 86400;
+        } },
+    { { "-o", "r", "--rotate-every", "90" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_every_s = 90;
+        } },
+    { { "-o", "r", "--rotate-size", "0" }, nullptr, 2,
+        "--rotate-size '0': expects a whole number" },
     { { "-o", "r", "--rotate-size", "1.5M" }, nullptr, 2, "--rotate-size '1.5M'" },
     { { "-o", "r", "--rotate-size", "10k" }, nullptr, 2, "--rotate-size '10k'" },
     { { "-o", "r", "--rotate-size", "M" }, nullptr, 2, "--rotate-size 'M'" },
