@@ -58,8 +58,8 @@ void ServiceNotify::status()
 {
     char line[128];
     std::snprintf(line, sizeof line, "STATUS=samples=%llu records=%llu queue=%zu",
-        static_cast<unsigned long long>(samples_),
-        static_cast<unsigned long long>(records_), waiting_ ? waiting_() : std::size_t { 0 });
+        static_cast<unsigned long long>(samples_), static_cast<unsigned long long>(records_),
+        waiting_ ? waiting_() : std::size_t { 0 });
     (void)sd_notify(0, line);
 }
 

@@ -139,8 +139,9 @@ int run_program(const WatchOptions& options, bool standard_output_closed, bool& 
 
     service->start([&publisher] { return publisher ? publisher->waiting() : std::size_t { 0 }; });
     if (publisher) {
-        service->pulse_counters().report_to(
-            [&publisher](const PulseCounters::Totals& totals) { publisher->publish_counts(totals); });
+        service->pulse_counters().report_to([&publisher](const PulseCounters::Totals& totals) {
+            publisher->publish_counts(totals);
+        });
     }
     if (const auto warning = service->watchdog_warning(options.interval_ns))
         complain(*warning);
