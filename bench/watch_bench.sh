@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # movanta-watch's budgets on the simulator: samples/s paced at 1 ms and 0.1 ms with the CPU
 # they cost, the free-running rate against a bare loop calling the driver's read entry point
-# on a thread of its own in the same run, and the CPU while idle at 50 ms. Prints a table for
-# docs/performance.md.
+# on a thread of its own in the same run, and the CPU while idle at 50 ms; then the same with
+# the service additions: pulse counters and turning files free-running, a slow --exec command
+# at 1 ms, and what a turn of files costs the poll. Prints a table for docs/performance.md.
 # Usage: bench/watch_bench.sh [BUILD_DIR]   (default build/; its three targets are built)
 # MOVANTA_BENCH_SECONDS (default 10) sets each measured run.
 set -euo pipefail
@@ -11,11 +12,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 seconds=${MOVANTA_BENCH_SECONDS:-10}
-cmake --build "$build" --target movanta-watch bare_read_loop movanta_sim_driver >/dev/null
+cmake --build "$build" --target movanta-watch bare_read_loop movanta_sim_driver portsim_drive \
+    bench_rotation >/dev/null
 bin=$build/bin
 
 work=$(mktemp -d /tmp/movanta-watch-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+drive_pid=''
+trap '[ -z "$drive_pid" ] || kill "$drive_pid" 2>/dev/null; rm -rf "$work"' EXIT
 export MOVANTA_PORTSIM=$work/portsim
 export LD_LIBRARY_PATH=$build/lib/movanta/portsim
 "$bin/movanta-portsim" set 888 0x5A 2>/dev/null || "$build/bin/movanta-portsim" reset
@@ -75,6 +78,61 @@ row "free-running, --no-write, median of 3" \
     "≥ 0.8 of the bare loop" "$(verdict "$ratio" '>=' 0.8)"
 row "bare loop on the process's only thread, median of 3" \
     "$(awk -v a="$single_median" 'BEGIN { printf "%.1f M reads/s", a / 1e6 }')" "—" "—"
+
+# The service additions. The input changes every millisecond (portsim_drive), so that there
+# are edges to count, records to write and files to turn.
+drive() { "$bin/portsim_drive" 888 "$1" 1000 & drive_pid=$!; }
+drive_stop() { kill "$drive_pid" 2>/dev/null || true; wait "$drive_pid" 2>/dev/null || true; drive_pid=''; }
+bare=() free=()
+for i in 1 2 3; do
+    drive $((2 * seconds + 5))
+    bare+=("$(bare_rate threaded)")
+    mkdir -p "$work/rot$i"
+    watch_run -i 0 --no-write --counters "$work/counters" -f csv -o "$work/rot$i/r.csv" \
+        --rotate-size 64K
+    free+=("$rate")
+    drive_stop
+done
+bare_median=$(median "${bare[@]}") free_median=$(median "${free[@]}")
+ratio=$(awk -v a="$free_median" -v b="$bare_median" 'BEGIN { printf "%.2f", a / b }')
+row "free-running with --counters and CSV turning at 64 KiB, input changing every 1 ms, median of 3" \
+    "$(awk -v a="$free_median" -v b="$bare_median" -v r="$ratio" \
+        'BEGIN { printf "%.1f M samples/s vs bare loop %.1f M reads/s = %s", a / 1e6, b / 1e6, r }')" \
+    "≥ 0.8 of the bare loop" "$(verdict "$ratio" '>=' 0.8)"
+
+# The driving process costs the machine too: the same 1 ms run without --exec for comparison.
+drive $((seconds + 5))
+watch_run -i 1
+drive_stop
+row "paced at 1 ms, input changing every 1 ms (comparison for the next two)" \
+    "$rate samples/s, $late late; CPU $cpu %" "≥ 990 samples/s" "$(verdict "$rate" '>=' 990)"
+
+drive $((seconds + 10))
+watch_run -i 1 --exec 'sleep 1' 2>/dev/null
+drive_stop
+dropped=$(sed -n 's/.* exec_dropped=\([0-9]*\).*/\1/p' "$work/stats")
+row "paced at 1 ms, --exec 'sleep 1', input changing every 1 ms" \
+    "$rate samples/s, $late late, $dropped records dropped; CPU $cpu %" \
+    "≥ 990 samples/s" "$(verdict "$rate" '>=' 990)"
+
+drive $((seconds + 5))
+mkdir -p "$work/turns"
+watch_run -i 1 -f csv -o "$work/turns/r.csv" --rotate-size 4K --keep 10
+drive_stop
+row "paced at 1 ms, CSV files turning at 4 KiB (every 60 records, --keep 10), input changing every 1 ms" \
+    "$rate samples/s, $late late; CPU $cpu %" "≥ 990 samples/s" "$(verdict "$rate" '>=' 990)"
+
+"$bin/bench_rotation" --benchmark_format=csv 2>/dev/null >"$work/rotation.csv"
+turn_column() { awk -F, -v name="$1" -v column="$2" '
+    /^name,/ { for (i = 1; i <= NF; i++) { h = $i; gsub(/"/, "", h); index_of[h] = i }; next }
+    { n = $1; gsub(/"/, "", n); if (n == name) print $(index_of[column]) }' "$work/rotation.csv"; }
+for format in Csv Vcd; do
+    p50=$(turn_column "BM_Turn$format/iterations:5000/real_time" p50_us)
+    p99=$(turn_column "BM_Turn$format/iterations:5000/real_time" p99_us)
+    max=$(turn_column "BM_Turn$format/iterations:5000/real_time" max_us)
+    row "a record that turns the file ($format, --keep 10): p50 (p99, max)" \
+        "$(printf '%.1f µs (%.1f, %.1f)' "$p50" "$p99" "$max")" "< 1 ms" "$(verdict "$p99" '<' 1000)"
+done
 
 echo
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; $(uname -sr);" \

@@ -3,6 +3,7 @@
 #include "watch_options.h"
 
 #include "mqtt_topics.h"
+#include "service_option_values.h"
 #include "strict_number.h"
 
 #include <algorithm>
@@ -23,8 +24,9 @@ at every change.
 
 constexpr std::string_view exit_status = R"(
 Exit status: 0 done (count reached, until matched, once, a closed pipe, or ended by SIGINT,
-SIGTERM or SIGHUP); 1 the port, the driver or the output failed, or the broker refused the
-login; 2 bad command line, or a password or CA file that cannot be used; 3 timeout.
+SIGTERM or SIGHUP); 1 the port, the driver, the output or the counters file failed, or the
+broker refused the login; 2 bad command line, or a password or CA file that cannot be used;
+3 timeout.
 The driver library libdlportio.so is found as the window finds it: LD_LIBRARY_PATH first.
 )";
 
@@ -237,6 +239,54 @@ std::span<const Option> options_table()
             {}, true,
             "remove what --ha-discovery with the same options announced\n"
             "(empty retained configs) and exit" },
+        // A service's additions.
+        { "counters", '\0', "FILE",
+            [](WatchOptions& o, std::string_view text) {
+                return read_file_name(o.counters_file, text);
+            },
+            {}, true,
+            "keep the rising edges of each bit in FILE across runs" },
+        { "rotate-size", '\0', "SIZE",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto size = service_option_values::size(text);
+                if (!size)
+                    return "expects a whole number of bytes above 0, optionally with K, M or G";
+                o.rotate_size = *size;
+                return std::nullopt;
+            },
+            {}, true,
+            "start a new file when one reaches SIZE bytes (suffix K, M, G)" },
+        { "rotate-every", '\0', "DURATION",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto seconds = service_option_values::duration_s(text);
+                if (!seconds)
+                    return "expects a whole number of seconds above 0, or with s, m, h or d";
+                o.rotate_every_s = *seconds;
+                return std::nullopt;
+            },
+            {}, true,
+            "start a new file every DURATION (suffix s, m, h, d), on the\n"
+            "hour or at local midnight; -o names the files (strftime fields)" },
+        { "keep", '\0', "N",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                const auto n = strict_number::whole(text, UINT32_MAX);
+                if (!n || *n == 0)
+                    return "expects a whole number of at least 1";
+                o.keep = *n;
+                return std::nullopt;
+            },
+            {}, true,
+            "with rotation: keep this run's newest N files, delete older ones" },
+        { "exec", '\0', "COMMAND",
+            [](WatchOptions& o, std::string_view text) -> std::optional<std::string> {
+                if (text.empty())
+                    return "expects a command";
+                o.exec_command = text;
+                return std::nullopt;
+            },
+            {}, true,
+            "run COMMAND with /bin/sh -c for each record, in order, with the\n"
+            "record in MOVANTA_* environment variables" },
         { "help", 'h', "", nullptr, {}, true, "show this help and exit" },
         { "version", '\0', "", nullptr, {}, true, "show the version and exit" },
     };
@@ -447,6 +497,8 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
     if (auto problem = conflict_refusal(given))
         return refused(*problem);
     if (auto problem = mqtt_refusal(options.mqtt))
+        return refused(*problem);
+    if (auto problem = service_option_values::refusal(options))
         return refused(*problem);
     ParsedCommandLine result;
     result.run = std::move(options);

@@ -29,6 +29,13 @@ struct WatchOptions {
     unsigned debounce = 1;
     bool stats = false;
     MqttOptions mqtt;
+    // A service's additions: pulse counters kept in a file, files that turn, a command per record.
+    std::string counters_file; // empty: the totals are not kept
+    std::uint64_t rotate_size = 0; // bytes a file may reach before the next one starts; 0: no limit
+    std::int64_t rotate_every_s = 0; // seconds, aligned on local midnight; 0: never
+    std::uint64_t keep = 0; // files of this run kept when turning; 0: all
+    std::string exec_command; // run through /bin/sh -c for each record; empty: none
+    [[nodiscard]] bool rotating() const noexcept { return rotate_size != 0 || rotate_every_s != 0; }
     bool operator==(const WatchOptions&) const = default;
 };
 

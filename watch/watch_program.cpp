@@ -5,8 +5,10 @@
 #include "mqtt_ha_remove.h"
 #include "mqtt_options.h"
 #include "mqtt_sink.h"
+#include "pulse_counters.h"
 #include "record_fd_output.h"
 #include "record_sink.h"
+#include "service_parts.h"
 #include "stop_signals.h"
 #include "stoppable_output.h"
 #include "watch_options.h"
@@ -111,8 +113,14 @@ int run_program(const WatchOptions& options, bool standard_output_closed, bool& 
     // Only the broker: the port is not touched.
     if (options.mqtt.ha_remove)
         return remove_ha_discovery(*settings, [](const std::string& line) { complain(line); });
-    // With --mqtt, standard output stays silent unless -o names it or a file.
-    const bool to_output = !settings || !options.output.empty();
+    // Counters file and the first turning file: refused before the output or the port is touched.
+    const std::unique_ptr<ServiceParts> service
+        = ServiceParts::prepare(options, [](const std::string& line) { complain(line); });
+    if (!service)
+        return 1;
+    // With --mqtt, standard output stays silent unless -o names it or a file; turning files
+    // are the service's.
+    const bool to_output = (!settings || !options.output.empty()) && !options.rotating();
     // Opening a FIFO waits for a reader: a stop signal then ends the wait, and the program with
     // status 0.
     bool stopped = false;
@@ -129,20 +137,34 @@ int run_program(const WatchOptions& options, bool standard_output_closed, bool& 
         return status;
     }
 
+    service->start([&publisher] { return publisher ? publisher->waiting() : std::size_t { 0 }; });
+    if (publisher) {
+        service->pulse_counters().report_to([&publisher](const PulseCounters::Totals& totals) {
+            publisher->publish_counts(totals);
+        });
+    }
+    if (const auto warning = service->watchdog_warning(options.interval_ns))
+        complain(*warning);
+
     {
         FdRecordOutput fd_output(fd);
         StoppableOutput stoppable(fd_output, fd, stop.fd());
         WholeRecordOutput output(stoppable, fd);
         std::optional<WriterSink> writer;
         std::optional<MqttSink> mqtt;
-        std::vector<RecordSink*> sinks;
+        std::vector<RecordSink*> sinks { service->counters() };
+        if (RecordSink* rotating = service->rotating())
+            sinks.push_back(rotating);
         if (to_output)
             sinks.push_back(&writer.emplace(options.format, output,
                 fd == STDOUT_FILENO ? std::string("standard output") : options.output));
         if (publisher)
             sinks.push_back(&mqtt.emplace(*publisher));
-        const WatchResult result = run_watch(options, sinks, stop, fd);
+        if (RecordSink* exec = service->exec())
+            sinks.push_back(exec);
+        const WatchResult result = run_watch(options, sinks, stop, fd, service->hooks());
         left_behind = result.left_behind;
+        const bool service_closed = service->close();
 
         switch (result.end) {
         case WatchEnd::Done:
@@ -167,8 +189,11 @@ int run_program(const WatchOptions& options, bool standard_output_closed, bool& 
                 status = 1;
             }
         }
+        if (!service_closed)
+            status = 1;
         if (options.stats)
-            std::fprintf(stderr, "%s\n", stats_line(result.stats).c_str());
+            std::fprintf(stderr, "%s%s\n", stats_line(result.stats).c_str(),
+                service->stats_suffix().c_str());
     }
     if (fd >= 0 && fd != STDOUT_FILENO && close(fd) == -1 && status == 0) {
         const int error = errno;

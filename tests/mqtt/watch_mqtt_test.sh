@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # movanta-watch publishing the simulated port to a real Mosquitto, read with mosquitto_sub:
-# every change in order, the retained topics, standard output silent or not, a broker that
-# starts late and one that is away for a while, a password file, a refused login, the last
-# will of a killed watcher, TLS with a CA of its own.
+# every change in order, the retained topics (the pulse counters' totals from --counters among
+# them), standard output silent or not, a broker that starts late and one that is away for a
+# while, a password file, a refused login, the last will of a killed watcher, TLS with a CA of
+# its own.
 # Usage: watch_mqtt_test.sh MOVANTA-WATCH MOVANTA-PORTSIM SIMULATOR-LIBRARY-FOLDER
 set -euo pipefail
 
@@ -102,7 +103,10 @@ mqtt_broker_stop "$broker"
 # Ended before it ever got through, it still says why its record did not go out.
 "$watch" --once --mqtt "mqtt://[::1]:$port" 2>"$tmp/err" || fail "--once without a broker failed"
 grep -q "1 record not acknowledged by \[::1\]:$port (.*refused" "$tmp/err" || fail "no reason given"
-start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl"
+# Pulse counters from a file of an earlier run: bit K starts at 1000 * K.
+{ echo '# movanta-watch pulse counters: rising edges of each bit of the shown value'
+    for k in 0 1 2 3 4 5 6 7; do echo "bit$k=$((1000 * k))"; done; } >"$tmp/counters"
+start_watch --mqtt "$url" -f jsonl -o "$tmp/record.jsonl" --counters "$tmp/counters"
 drive 11 20
 wait_until "no connection was tried" grep -q "cannot connect to 127.0.0.1:$port" "$tmp/err"
 mqtt_broker_start "$broker"
@@ -114,7 +118,17 @@ wait_until "the changes of the outage did not arrive" arrived "$tmp/durable" "$t
 grep -q "lost the connection" "$tmp/err" || fail "the lost connection was not reported"
 grep "lost the connection" "$tmp/err" | grep -q "connection was lost" && fail "the loss was said twice"
 
-# Every change in order as the record file has it, and the retained topics after it.
+# count_totals: for records on standard input, the count topics' totals: 1000 * K plus the
+# records whose bit K is 1 where the record before had it 0.
+count_totals() {
+    sed 's/.*"value":\([0-9]*\).*/\1/' | awk -v topic="$prefix/count/" '
+        NR > 1 { for (k = 0; k < 8; k++) if (int($0 / 2^k) % 2 && !(int(last / 2^k) % 2)) c[k]++ }
+        { last = $0 }
+        END { for (k = 0; k < 8; k++) print topic k, 1000 * k + c[k] }'
+}
+
+# Every change in order as the record file has it, and the retained topics after it: the
+# count topics hold the totals, as the counters file does.
 subscribe "$tmp/live"
 drive 41 60
 stop_watch 0
@@ -124,8 +138,11 @@ arrived "$tmp/live" <(sed -n '/"byte":41,/,$p' "$tmp/record.jsonl") || fail "the
     && sed -n '/"byte":40,/,$p' "$tmp/record.jsonl") | bit_changes)" ] \
     || fail "the bit topics got other messages than the changed bits"
 expected=$( (echo "$prefix/availability offline" && echo "$prefix/state $(tail -n 1 "$tmp/record.jsonl")" \
-    && { echo '"bits":"xxxxxxxx"' && tail -n 1 "$tmp/record.jsonl"; } | bit_changes) | sort)
-[ "$(retained "$prefix/#" 10)" = "$expected" ] || fail "retained: $(retained "$prefix/#" 10)"
+    && { echo '"bits":"xxxxxxxx"' && tail -n 1 "$tmp/record.jsonl"; } | bit_changes \
+    && count_totals <"$tmp/record.jsonl") | sort)
+[ "$(retained "$prefix/#" 18)" = "$expected" ] || fail "retained: $(retained "$prefix/#" 18)"
+[ "$(sed -n 's|^bit\([0-7]\)=|'"$prefix"'/count/\1 |p' "$tmp/counters" | sort)" \
+    = "$(count_totals <"$tmp/record.jsonl" | sort)" ] || fail "counters file: $(cat "$tmp/counters")"
 
 # --mqtt alone: nothing on standard output; the discovery configs retained. A second watcher
 # of the same port does not take the first one's connection.

@@ -2,11 +2,12 @@
 # SPDX-License-Identifier: MIT
 # movanta-watch with a driver whose read does not return: a stop signal or the timeout still
 # ends it at once with the status the README gives, the output finished (a VCD closed, the
-# records before the stuck read kept) and the figures taken when polling stopped.
-# Usage: stuck_driver_test.sh MOVANTA-WATCH WATCH-TEST-DRIVER
+# records before the stuck read kept) and the figures taken when polling stopped; the service
+# manager's watchdog pings stop with the polls.
+# Usage: stuck_driver_test.sh MOVANTA-WATCH WATCH-TEST-DRIVER NOTIFY-SOCKET-READER
 set -euo pipefail
 
-watch=$1 driver=$2
+watch=$1 driver=$2 notify_reader=$3
 name=$(basename "$0" .sh)
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/movanta-watch-stuck-XXXXXX")
 pid=''
@@ -70,4 +71,20 @@ for row in "${rows[@]}"; do
         vcd2fst "$tmp/out" "$tmp/out.fst" >/dev/null 2>&1 || fail "$options: vcd2fst refuses the VCD"
     fi
 done
+
+# A ping is due every quarter of WATCHDOG_USEC (0.5 s) while polls happen: with the third read
+# stuck, READY=1 comes with the first poll and no ping after it in the 2 s to the timeout.
+"$notify_reader" "$tmp/notify" 10 >"$tmp/notes" &
+reader=$!
+wait_until 10 "notify socket not bound" test -S "$tmp/notify"
+rm -f "$tmp/stuck"
+status=0
+WATCH_TEST_STUCK_AFTER=2 NOTIFY_SOCKET=$tmp/notify WATCHDOG_USEC=2000000 \
+    "$watch" -i 1 -t 2 -o /dev/null 2>"$tmp/err" || status=$?
+[ "$status" -eq 3 ] || fail "watchdog: status $status; stderr: $(cat "$tmp/err")"
+wait_until 10 "watchdog: no STOPPING=1" grep -q '^STOPPING=1$' "$tmp/notes"
+kill "$reader" 2>/dev/null || true
+wait "$reader" 2>/dev/null || true
+[ "$(head -n 1 "$tmp/notes")" = "READY=1 WATCHDOG=1" ] || fail "watchdog: first $(head -n 1 "$tmp/notes")"
+! grep -q '^WATCHDOG=1$' "$tmp/notes" || fail "watchdog: pinged while the read was stuck: $(cat "$tmp/notes")"
 echo "$name: passed"

@@ -126,6 +126,57 @@ const std::vector<Row> rows = {
     { { "--mqtt", "mqtt://broker", "--mqtt-cafile", "ca.crt" }, nullptr, 2,
         "needs an mqtts:// URL" },
     { { "--mqtt", "mqtt://broker", "--mqtt-password-file", "pw" }, nullptr, 2, "needs a user" },
+    // A service's options: sizes, durations, --keep and rotation's need of a file.
+    { { "--counters", "c.txt", "--exec", "echo $MOVANTA_VALUE" },
+        [](WatchOptions& o) {
+            o.counters_file = "c.txt";
+            o.exec_command = "echo $MOVANTA_VALUE";
+        } },
+    { { "-o", "r.csv", "--rotate-size", "10M", "--rotate-every=1h", "--keep", "3" },
+        [](WatchOptions& o) {
+            o.output = "r.csv";
+            o.rotate_size = 10 << 20;
+            o.rotate_every_s = 3600;
+            o.keep = 3;
+        } },
+    { { "-o", "r", "--rotate-size", "4096" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_size = 4096;
+        } },
+    { { "-o", "r", "--rotate-size", "2G" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_size = 2ULL << 30;
+        } },
+    { { "-o", "r", "--rotate-every", "1d" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_every_s = 86400;
+        } },
+    { { "-o", "r", "--rotate-every", "90" },
+        [](WatchOptions& o) {
+            o.output = "r";
+            o.rotate_every_s = 90;
+        } },
+    { { "-o", "r", "--rotate-size", "0" }, nullptr, 2,
+        "--rotate-size '0': expects a whole number" },
+    { { "-o", "r", "--rotate-size", "1.5M" }, nullptr, 2, "--rotate-size '1.5M'" },
+    { { "-o", "r", "--rotate-size", "10k" }, nullptr, 2, "--rotate-size '10k'" },
+    { { "-o", "r", "--rotate-size", "M" }, nullptr, 2, "--rotate-size 'M'" },
+    { { "-o", "r", "--rotate-size", "-1K" }, nullptr, 2, "--rotate-size '-1K'" },
+    { { "-o", "r", "--rotate-size", "0x10K" }, nullptr, 2, "--rotate-size '0x10K'" },
+    { { "-o", "r", "--rotate-size", "99999999999G" }, nullptr, 2, "--rotate-size '99999999999G'" },
+    { { "-o", "r", "--rotate-every", "0h" }, nullptr, 2, "--rotate-every '0h': expects" },
+    { { "-o", "r", "--rotate-every", "1w" }, nullptr, 2, "--rotate-every '1w'" },
+    { { "-o", "r", "--rotate-every", "1 h" }, nullptr, 2, "--rotate-every '1 h'" },
+    { { "-o", "r", "--rotate-every", "" }, nullptr, 2, "--rotate-every ''" },
+    { { "-o", "r", "--rotate-every", "1d", "--keep", "0" }, nullptr, 2, "--keep '0'" },
+    { { "--rotate-size", "1M" }, nullptr, 2, "need -o FILE" },
+    { { "-o", "-", "--rotate-every", "1h" }, nullptr, 2, "need -o FILE" },
+    { { "-o", "r", "--keep", "2" }, nullptr, 2, "--keep needs --rotate-size or --rotate-every" },
+    { { "--counters", "" }, nullptr, 2, "--counters '': expects a file name" },
+    { { "--exec", "" }, nullptr, 2, "--exec '': expects a command" },
     { { "--", "-p" }, nullptr, 2, "unexpected argument '-p'" },
     { { "888" }, nullptr, 2, "unexpected argument '888'" },
     { { "--bogus" }, nullptr, 2, "unrecognized option '--bogus'" },

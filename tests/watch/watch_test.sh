@@ -51,7 +51,7 @@ rows=(
     '0||^\{"time":"[^"]+","elapsed_us":0,"value":165,"byte":90,"bits":"10100101"\}$|'"$watch --once -f jsonl -p &H378"
     "0||^\\\$var wire 1 h bit7 \\\$end\$|$watch --once -f vcd"
     "0||value=165|$watch --until 0x81:0x81 -i 1"
-    "0|^samples=1 records=1 late=0 glitches=0 seconds=[0-9.]+ rate=[0-9.]+\$|value=165|$watch --once --stats"
+    "0|^samples=1 records=1 late=0 glitches=0 seconds=[0-9.]+ rate=[0-9.]+ rising=0,0,0,0,0,0,0,0\$|value=165|$watch --once --stats"
     "3|^movanta-watch: timed out\$||$watch --until 0x01:0x00 -t 0.2 -i 1 -o $tmp/timeout.txt"
     "3|^samples=[0-9]+ records=1 late=0 glitches=0 seconds=1\.0[0-9]* ||$watch -t 1 --stats -o /dev/null --mqtt mqtt://127.0.0.1:9"
     "1|^movanta-watch: /dev/full: No space left on device\$||$watch -o /dev/full"
