@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
+// The port space's file on POSIX systems: mapped with mmap, its truncation caught as SIGBUS.
 #include "port_space.h"
+#include "port_space_layout.h"
 
 #include <atomic>
 #include <cerrno>
@@ -21,33 +23,6 @@
 #include <utility>
 
 namespace {
-
-constexpr std::uint64_t magic = 0x324d495354524f50; // "PORTSIM2": two-word log entries
-
-using Atomic64 = std::atomic<std::uint64_t>;
-static_assert(Atomic64::is_always_lock_free, "the shared file needs address-free atomics");
-
-// A log entry is two words written by whichever process claimed its number. Each word
-// carries the lap of the ring the entry belongs to (lap = number / capacity + 1, so that the
-// zeroed ring matches no entry): a reader takes an entry only when both words show its lap,
-// so it never sees one half-written, nor halves of two laps.
-//   time_word: microseconds bits 0-39 | lap bits 0-23 << 40
-//   data_word: value | write << 8 | port << 9 | microseconds bits 40-63 << 25
-//              | lap bits 0-14 << 49
-struct Slot {
-    Atomic64 time_word;
-    Atomic64 data_word;
-};
-
-constexpr std::uint64_t bits(unsigned count) { return (std::uint64_t { 1 } << count) - 1; }
-
-std::uint64_t now_microseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000u
-        + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-}
 
 [[noreturn]] void fail(const std::string& path, const char* what, int error)
 {
@@ -149,15 +124,6 @@ void lock_within_a_second(int fd, const std::string& path)
 
 } // namespace
 
-struct PortSpace::Layout {
-    Atomic64 magic_number;
-    Atomic64 appended; // log entry numbers ever claimed
-    Atomic64 log_start; // the first entry number still shown (raised by clear)
-    std::uint8_t latches[port_count];
-    std::uint8_t inputs[port_count];
-    Slot ring[log_capacity];
-};
-
 std::filesystem::path PortSpace::default_path()
 {
     if (const char* path = std::getenv("MOVANTA_PORTSIM"); path != nullptr && *path != '\0')
@@ -216,134 +182,24 @@ PortSpace::PortSpace(const std::filesystem::path& path)
     void* mapped = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, 0);
     if (mapped == MAP_FAILED)
         fail(path_, "map", errno);
-    auto* layout = static_cast<Layout*>(mapped);
-    const bool ours = guarded(layout, sizeof(Layout), path_, [layout] {
-        const std::uint64_t found = layout->magic_number.load(std::memory_order_acquire);
-        if (found == 0) {
-            // New, or a creator that died half-way: the zeroed log is already valid.
-            std::memset(layout->latches, 0xFF, sizeof layout->latches);
-            std::memset(layout->inputs, 0xFF, sizeof layout->inputs);
-            layout->magic_number.store(magic, std::memory_order_release);
-        }
-        return found == 0 || found == magic;
-    });
+    layout_ = static_cast<Layout*>(mapped);
+    bool ours = false;
+    try {
+        ours = adopt();
+    } catch (const std::runtime_error&) {
+        munmap(mapped, sizeof(Layout));
+        throw;
+    }
     if (!ours) {
         munmap(mapped, sizeof(Layout));
         throw std::runtime_error(path_ + ": not a port simulator file");
     }
-    layout_ = layout;
     flock(file.fd, LOCK_UN);
 }
 
 PortSpace::~PortSpace() { munmap(layout_, sizeof(Layout)); }
 
-std::uint8_t PortSpace::read(std::uint16_t port)
+void PortSpace::guard(void (*access)(void*), void* context) const
 {
-    const std::uint64_t microseconds = now_microseconds();
-    return guarded(layout_, sizeof(Layout), path_, [this, port, microseconds] {
-        const auto result = static_cast<std::uint8_t>(
-            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
-            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
-        append(microseconds, false, port, result);
-        return result;
-    });
-}
-
-void PortSpace::write(std::uint16_t port, std::uint8_t byte)
-{
-    const std::uint64_t microseconds = now_microseconds();
-    guarded(layout_, sizeof(Layout), path_, [this, port, byte, microseconds] {
-        std::atomic_ref(layout_->latches[port]).store(byte, std::memory_order_relaxed);
-        append(microseconds, true, port, byte);
-    });
-}
-
-void PortSpace::set_input(std::uint16_t port, std::uint8_t byte)
-{
-    guarded(layout_, sizeof(Layout), path_, [this, port, byte] {
-        std::atomic_ref(layout_->inputs[port]).store(byte, std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::input(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::latch(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::value(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return static_cast<std::uint8_t>(
-            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
-            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
-    });
-}
-
-void PortSpace::append(
-    std::uint64_t microseconds, bool write, std::uint16_t port, std::uint8_t byte) noexcept
-{
-    const std::uint64_t number = layout_->appended.fetch_add(1, std::memory_order_relaxed);
-    const std::uint64_t lap = number / log_capacity + 1;
-    Slot& slot = layout_->ring[number % log_capacity];
-    slot.time_word.store(
-        (microseconds & bits(40)) | (lap & bits(24)) << 40, std::memory_order_relaxed);
-    slot.data_word.store(byte | std::uint64_t { write } << 8 | std::uint64_t { port } << 9
-            | (microseconds >> 40) << 25 | (lap & bits(15)) << 49,
-        std::memory_order_release);
-}
-
-std::vector<PortSpace::LogEntry> PortSpace::log() const
-{
-    std::vector<LogEntry> entries;
-    const auto range = guarded(layout_, sizeof(Layout), path_, [this] {
-        const std::uint64_t last = layout_->appended.load(std::memory_order_acquire);
-        std::uint64_t first = layout_->log_start.load(std::memory_order_acquire);
-        if (last - first > log_capacity || first > last)
-            first = last > log_capacity ? last - log_capacity : 0;
-        return std::pair { first, last };
-    });
-    entries.reserve(range.second - range.first);
-    guarded(layout_, sizeof(Layout), path_, [&] {
-        for (std::uint64_t number = range.first; number < range.second; ++number) {
-            const Slot& slot = layout_->ring[number % log_capacity];
-            const std::uint64_t lap = number / log_capacity + 1;
-            const std::uint64_t data = slot.data_word.load(std::memory_order_acquire);
-            const std::uint64_t time = slot.time_word.load(std::memory_order_relaxed);
-            if (data >> 49 != (lap & bits(15)) || time >> 40 != (lap & bits(24)))
-                continue; // being written, or already overwritten by a later lap
-            // The capacity was reserved above: push_back neither allocates nor throws.
-            entries.push_back(
-                { (time & bits(40)) | ((data >> 25) & bits(24)) << 40, ((data >> 8) & 1u) != 0,
-                    static_cast<std::uint16_t>(data >> 9), static_cast<std::uint8_t>(data) });
-        }
-    });
-    return entries;
-}
-
-void PortSpace::clear_log()
-{
-    guarded(layout_, sizeof(Layout), path_, [this] {
-        layout_->log_start.store(
-            layout_->appended.load(std::memory_order_acquire), std::memory_order_release);
-    });
-}
-
-void PortSpace::reset()
-{
-    guarded(layout_, sizeof(Layout), path_, [this] {
-        for (std::uint32_t port = 0; port < port_count; ++port) {
-            std::atomic_ref(layout_->latches[port]).store(0xFF, std::memory_order_relaxed);
-            std::atomic_ref(layout_->inputs[port]).store(0xFF, std::memory_order_relaxed);
-        }
-    });
-    clear_log();
+    guarded(layout_, sizeof(Layout), path_, [access, context] { access(context); });
 }
