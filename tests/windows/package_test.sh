@@ -13,6 +13,8 @@ zip=$build/movanta-$version-win64.zip
 objdump=x86_64-w64-mingw32-objdump
 failures=0
 fail() { echo "package_test: FAILED: $*" >&2; failures=$((failures + 1)); }
+# Now and then Wine fails to start a program at all: such a start gets one more try.
+wine_twice() { "$wine" "$@" </dev/null 2>&1 || "$wine" "$@" </dev/null 2>&1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/movanta-package-test-XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -54,7 +56,7 @@ done < <(grep -E '\.(exe|dll)$' <<<"$zipped")
 mkdir -p "$WINEPREFIX"
 "$wineserver" -p </dev/null >/dev/null 2>&1
 "$wine" wineboot --init </dev/null >/dev/null 2>&1 || { fail "Wine did not start"; exit 1; }
-"$wine" "$setup" /S </dev/null >/dev/null 2>&1 || fail "the silent install returned $?"
+wine_twice "$setup" /S >/dev/null || fail "the silent install returned $?"
 installed=$WINEPREFIX/drive_c/Program\ Files/Movanta
 menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Movanta'
@@ -72,19 +74,19 @@ done
 
 # --- The installed simulator -------------------------------------------------------------
 portsim='C:\Program Files\Movanta\Simulator\movanta-portsim.exe'
-"$wine" "$portsim" set 888 90 </dev/null >/dev/null 2>&1 || fail "movanta-portsim set returned $?"
-read_back=$("$wine" "$portsim" get 888 </dev/null 2>&1 | tr -d '\r')
+wine_twice "$portsim" set 888 90 >/dev/null || fail "movanta-portsim set returned $?"
+read_back=$(wine_twice "$portsim" get 888 | tr -d '\r')
 [ "$read_back" = 90 ] || fail "movanta-portsim get gave '$read_back', not 90"
 [ -f "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Movanta/portsim" ] \
     || fail "the port space file is not under LOCALAPPDATA\\Movanta"
 if grep -qx movanta-watch.exe <<<"$zipped"; then
-    watched=$("$wine" 'C:\Program Files\Movanta\Simulator\movanta-watch.exe' --port 888 --once \
-        </dev/null 2>&1 | tr -d '\r') || fail "movanta-watch --once returned $?"
+    watched=$(wine_twice 'C:\Program Files\Movanta\Simulator\movanta-watch.exe' --port 888 --once \
+        | tr -d '\r') || fail "movanta-watch --once returned $?"
     grep -q 165 <<<"$watched" || fail "movanta-watch --once did not show 165: $watched"
 fi
 
 # --- Silent uninstall: it copies itself away and returns at once ---------------------------
-"$wine" 'C:\Program Files\Movanta\Uninstall.exe' /S </dev/null >/dev/null 2>&1 \
+wine_twice 'C:\Program Files\Movanta\Uninstall.exe' /S >/dev/null \
     || fail "the silent uninstall returned $?"
 for _ in $(seq 300); do
     [ -e "$installed" ] || "$wine" reg query "$key" </dev/null >/dev/null 2>&1 || break
