@@ -42,7 +42,7 @@ unexpected=$(grep -vxE 'LICENSE.txt|Movanta.exe|movanta-watch.exe|Simulator/(Mov
 [ -z "$unexpected" ] || fail "files that do not belong: $unexpected"
 
 # Windows' own DLLs only: nothing of the compiler's runtime, nothing to ship beside.
-system_dlls='kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|ole32|oleaut32|winmm|version|uxtheme|dwmapi|shlwapi|msvcrt'
+system_dlls='kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|ole32|oleaut32|winmm|version|uxtheme|dwmapi|shlwapi|imm32|msimg32|ws2_32|bcrypt|avrt|powrprof|msvcrt'
 while IFS= read -r binary; do
     imports=$("$objdump" -p "$work/zip/Movanta/$binary" | sed -n 's/^\s*DLL Name: //p')
     [ -n "$imports" ] || fail "$binary: no imports read"
