@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The simulator on Windows: its dlportio.dll in this process and movanta-portsim.exe in
 // other processes share one port space file and see each other's reads and writes at once.
+#include "child_process.h"
 #include "port/port_binding.h"
 #include "port_space.h"
 
@@ -18,13 +19,6 @@
 
 namespace {
 
-std::filesystem::path program_folder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path();
-}
-
 // A fresh folder under %TEMP% per test, and the port space file in it as %MOVANTA_PORTSIM%.
 // The driver keeps the file mapped until the process ends, so it is removed by the next run.
 struct SimulatorFile {
@@ -40,54 +34,14 @@ struct SimulatorFile {
     }
 };
 
-struct Started {
-    PROCESS_INFORMATION process {};
-    HANDLE output = nullptr;
-};
-
-// movanta-portsim.exe with arguments, its output and errors in one pipe.
 Started start_portsim(const std::string& arguments)
 {
-    SECURITY_ATTRIBUTES inherited { sizeof inherited, nullptr, TRUE };
-    HANDLE read_end = nullptr;
-    HANDLE write_end = nullptr;
-    EXPECT_TRUE(CreatePipe(&read_end, &write_end, &inherited, 0));
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    std::wstring line = L"\"" + (program_folder() / "movanta-portsim.exe").wstring() + L"\" "
-        + std::filesystem::path(arguments).wstring();
-    Started started;
-    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-        nullptr, nullptr, &startup, &started.process));
-    CloseHandle(write_end);
-    started.output = read_end;
-    return started;
+    return start_program("movanta-portsim.exe", arguments);
 }
-
-struct Finished {
-    DWORD status = 0;
-    std::string output;
-};
 
 Finished run_portsim(const std::string& arguments)
 {
-    const Started started = start_portsim(arguments);
-    Finished finished;
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(started.output, buffer, sizeof buffer, &count, nullptr) && count > 0)
-        finished.output.append(buffer, count);
-    WaitForSingleObject(started.process.hProcess, INFINITE);
-    GetExitCodeProcess(started.process.hProcess, &finished.status);
-    CloseHandle(started.output);
-    CloseHandle(started.process.hThread);
-    CloseHandle(started.process.hProcess);
-    return finished;
+    return run_program("movanta-portsim.exe", arguments);
 }
 
 std::string simulator_driver() { return (program_folder() / "Simulator" / "dlportio.dll").string(); }
