@@ -15,8 +15,16 @@ namespace {
 // earlier than 20 us costs more CPU than it saves reads: at 0.1 ms, 60 us early took half a
 // core, and with another busy process on the cores that share was not granted, so the rate
 // fell to two thirds (docs/performance.md).
+#ifdef _WIN32
+// Under Wine a timer is the wineserver's, and its wake-ups come late by up to a millisecond
+// now and then: at 1 ms, waking 0.3 ms early took the rate from about 860 to 950-990 reads/s;
+// 0.6 ms early gave no more (docs/performance.md).
+constexpr std::int64_t spin_below_ns = 2'000'000;
+constexpr std::int64_t early_wake_ns = 300'000;
+#else
 constexpr std::int64_t spin_below_ns = 500'000;
 constexpr std::int64_t early_wake_ns = 20'000;
+#endif
 
 } // namespace
 
