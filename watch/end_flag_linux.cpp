@@ -32,8 +32,8 @@ EndFlag::Seen EndFlag::wait(int stop_fd, std::int64_t deadline_ns) const noexcep
             const std::int64_t left_ns = deadline_ns - monotonic_ns();
             if (left_ns <= 0)
                 return Seen::Deadline;
-            timeout_ms = static_cast<int>(std::min<std::int64_t>((left_ns + 999'999) / 1'000'000,
-                1'000'000));
+            timeout_ms = static_cast<int>(
+                std::min<std::int64_t>((left_ns + 999'999) / 1'000'000, 1'000'000));
         }
         const int ready = ::poll(fds.data(), fds.size(), timeout_ms);
         if (ready == -1 && errno != EINTR)

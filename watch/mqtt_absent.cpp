@@ -17,7 +17,8 @@ MqttSettings mqtt_settings(const MqttOptions& /*options*/, std::int32_t /*port*/
 
 class MqttPublisher::Sender { };
 
-MqttPublisher::MqttPublisher(MqttSettings /*settings*/, Log /*log*/, std::function<void()> /*refused*/)
+MqttPublisher::MqttPublisher(
+    MqttSettings /*settings*/, Log /*log*/, std::function<void()> /*refused*/)
 {
     throw std::invalid_argument("MQTT is not part of this build");
 }

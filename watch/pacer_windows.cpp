@@ -17,10 +17,7 @@ namespace {
 // Windows 10 1803 and later; older ones refuse the flag, and the mingw headers may lack it.
 constexpr DWORD high_resolution_flag = 0x00000002; // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 
-HANDLE stop_event(int stop_fd) noexcept
-{
-    return stop_fd == -1 ? nullptr : LongToHandle(stop_fd);
-}
+HANDLE stop_event(int stop_fd) noexcept { return stop_fd == -1 ? nullptr : LongToHandle(stop_fd); }
 
 } // namespace
 
@@ -29,7 +26,7 @@ Pacer::Wake check_stop(int stop_fd, int /*output_fd*/) noexcept
 {
     const HANDLE stop = stop_event(stop_fd);
     return stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 ? Pacer::Wake::Stop
-                                                                          : Pacer::Wake::Poll;
+                                                                            : Pacer::Wake::Poll;
 }
 
 Pacer::Timer Pacer::make_timer() noexcept

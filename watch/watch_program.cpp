@@ -53,8 +53,8 @@ int open_output(const std::string& file_name, bool standard_output_closed, bool&
 #ifdef _WIN32
     // No FIFO waits for a reader here. Binary: the records' bytes as on Linux.
     (void)stopped;
-    const int fd = _open(file_name.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-        _S_IREAD | _S_IWRITE);
+    const int fd = _open(file_name.c_str(),
+        _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd >= 0)
         return fd;
 #else

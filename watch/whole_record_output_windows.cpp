@@ -3,8 +3,8 @@
 // descriptors).
 #include "whole_record_output.h"
 
-#include <io.h>
 #include <cstdio>
+#include <io.h>
 #include <sys/stat.h>
 
 WholeRecordOutput::WholeRecordOutput(RecordOutput& inner, int fd) noexcept

@@ -26,4 +26,5 @@ struct Finished {
     const std::filesystem::path& program, const std::string& arguments, DWORD flags = 0);
 // Reads the output to its end and waits for the program.
 [[nodiscard]] Finished finish_program(const Started& started);
-[[nodiscard]] Finished run_program(const std::filesystem::path& program, const std::string& arguments);
+[[nodiscard]] Finished run_program(
+    const std::filesystem::path& program, const std::string& arguments);

@@ -48,7 +48,8 @@ TEST(WatchOnWindows, OptionsFormatsAndStatusesAsOnLinux)
         { "--once -n 5", 2,
             "movanta-watch: --once and --count cannot be used together\r\n(.*\r\n)*" },
         { "--once -f xml", 2, "movanta-watch: .*\r\n(.*\r\n)*" },
-        { "--mqtt mqtt://127.0.0.1 --once", 2, "movanta-watch: MQTT is not part of this build\r\n" },
+        { "--mqtt mqtt://127.0.0.1 --once", 2,
+            "movanta-watch: MQTT is not part of this build\r\n" },
         { "--version", 0, R"(movanta-watch [0-9.]+\n)" },
     };
     for (const auto& row : rows) {
