@@ -4,6 +4,11 @@
 
 #include <ctime>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr std::int64_t us_per_second = 1'000'000;
@@ -22,14 +27,56 @@ std::int64_t days_from_civil(std::int64_t y, int m, int d) noexcept
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+#ifdef _WIN32
+// Windows' own time zone and its daylight saving rules: the C library's localtime knows only
+// what TZ says, and not its rules. Read again once a second at most, so that a zone changed
+// in the settings shows within a second without a call per entry.
+bool zone_now(TIME_ZONE_INFORMATION& zone) noexcept
+{
+    thread_local TIME_ZONE_INFORMATION kept {};
+    thread_local ULONGLONG read_at = 0;
+    thread_local bool have = false;
+    const ULONGLONG now = GetTickCount64();
+    if (!have || now - read_at >= 1000) {
+        have = GetTimeZoneInformation(&kept) != TIME_ZONE_ID_INVALID;
+        read_at = now;
+    }
+    zone = kept;
+    return have;
+}
+
 bool to_local(std::time_t seconds, std::tm& out) noexcept
 {
-#ifdef _WIN32
-    return localtime_s(&out, &seconds) == 0;
-#else
-    return localtime_r(&seconds, &out) != nullptr;
-#endif
+    // FILETIME counts 100 ns from 1601-01-01 UTC; SYSTEMTIME ends in the year 30827.
+    constexpr std::int64_t from_1601 = 11'644'473'600;
+    constexpr std::int64_t last = 900'000'000'000;
+    if (seconds < -from_1601 || seconds > last)
+        return false;
+    const auto ticks = static_cast<std::uint64_t>(seconds + from_1601) * 10'000'000u;
+    const FILETIME file { static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32) };
+    TIME_ZONE_INFORMATION zone {};
+    SYSTEMTIME utc {};
+    SYSTEMTIME local {};
+    // SystemTimeToTzSpecificLocalTimeEx would follow a zone's rules of past years too, but
+    // Wine 8 lacks it.
+    if (!zone_now(zone) || !FileTimeToSystemTime(&file, &utc)
+        || !SystemTimeToTzSpecificLocalTime(&zone, &utc, &local))
+        return false;
+    out = {};
+    out.tm_year = local.wYear - 1900;
+    out.tm_mon = local.wMonth - 1;
+    out.tm_mday = local.wDay;
+    out.tm_hour = local.wHour;
+    out.tm_min = local.wMinute;
+    out.tm_sec = local.wSecond;
+    return true;
 }
+#else
+bool to_local(std::time_t seconds, std::tm& out) noexcept
+{
+    return localtime_r(&seconds, &out) != nullptr;
+}
+#endif
 
 void put_digits(char* at, int value, int count) noexcept
 {
@@ -53,7 +100,7 @@ LocalTime local_time(std::int64_t time_us) noexcept
     local.microsecond = static_cast<int>(micro);
     std::tm parts {};
     if (!to_local(static_cast<std::time_t>(seconds), parts)) {
-        // Outside what the C library can convert (Windows refuses times before 1970): UTC.
+        // Outside what the system can convert (Windows: before 1601 or after 30827): UTC.
         const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
         const std::int64_t in_day = seconds - days * 86400;
         // civil_from_days, the inverse of days_from_civil.

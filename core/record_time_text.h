@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-// A moment in the local time zone of the process (TZ), broken down.
+// A moment in the local time zone of the process (TZ; on Windows, the system's time zone),
+// broken down.
 struct LocalTime {
     int year = 1970;
     int month = 1; // 1 to 12

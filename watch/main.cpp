@@ -12,8 +12,13 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -36,11 +41,20 @@ int main(int argc, char* argv[])
 {
     // Before anything else: a stop signal from here on waits for the run to take it.
     block_stop_signals();
+#ifdef _WIN32
+    const bool standard_output_closed = _get_osfhandle(1) == -1;
+    // The records' bytes as on Linux: no CR put before each LF.
+    if (!standard_output_closed)
+        _setmode(1, _O_BINARY);
+#else
     const bool standard_output_closed = fcntl(STDOUT_FILENO, F_GETFD) == -1;
+#endif
     process_guard::ensure_standard_descriptors();
     process_guard::ignore_sigpipe();
+#ifdef SIGXFSZ
     // A file size limit makes a write fail (EFBIG) as a full disk does, rather than kill us.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
     if (const char* reason = process_guard::raised_privileges()) {
         std::fprintf(stderr, "movanta-watch: refusing to run %s\n", reason);
         return 1;

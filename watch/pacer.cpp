@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The paced schedule on Linux: a one-shot absolute timerfd for each sleep, and poll() on it
-// together with the stop and output descriptors.
+// The paced schedule, the same on every system: waking a little early for short periods and
+// waiting out the rest awake; the sleep itself is the system's (pacer_linux.cpp,
+// pacer_windows.cpp).
 #include "pacer.h"
 
 #include "record_clock.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <ctime>
-#include <poll.h>
-#include <sys/timerfd.h>
 
 namespace {
 
@@ -19,44 +15,18 @@ namespace {
 // earlier than 20 us costs more CPU than it saves reads: at 0.1 ms, 60 us early took half a
 // core, and with another busy process on the cores that share was not granted, so the rate
 // fell to two thirds (docs/performance.md).
+#ifdef _WIN32
+// Under Wine a timer is the wineserver's, and its wake-ups come late by up to a millisecond
+// now and then: at 1 ms, waking 0.3 ms early took the rate from about 860 to 950-990 reads/s;
+// 0.6 ms early gave no more (docs/performance.md).
+constexpr std::int64_t spin_below_ns = 2'000'000;
+constexpr std::int64_t early_wake_ns = 300'000;
+#else
 constexpr std::int64_t spin_below_ns = 500'000;
 constexpr std::int64_t early_wake_ns = 20'000;
-
-// A run that is always behind never sleeps, where the stop and output descriptors are watched:
-// it then checks them once every this many polls (10 ms at the shortest period).
-constexpr unsigned unslept_check_every = 1000;
-
-timespec to_timespec(std::int64_t ns)
-{
-    return { static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000) };
-}
-
-// fds[0] the stop descriptor, fds[1] the output (an error or hang-up: its reader has gone).
-Pacer::Wake why_woken(const std::array<pollfd, 3>& fds)
-{
-    if ((fds[0].revents & POLLIN) != 0)
-        return Pacer::Wake::Stop;
-    if ((fds[1].revents & (POLLERR | POLLHUP)) != 0)
-        return Pacer::Wake::ReaderGone;
-    return Pacer::Wake::Poll;
-}
-
-std::array<pollfd, 3> watched(int stop_fd, int output_fd, int timer_fd)
-{
-    // poll() skips negative descriptors; an output watched for no event still reports
-    // errors and hang-ups, and a regular file never does.
-    return { { { stop_fd, POLLIN, 0 }, { output_fd, 0, 0 }, { timer_fd, POLLIN, 0 } } };
-}
+#endif
 
 } // namespace
-
-Pacer::Wake check_stop(int stop_fd, int output_fd) noexcept
-{
-    auto fds = watched(stop_fd, output_fd, -1);
-    if (poll(fds.data(), 2, 0) <= 0)
-        return Pacer::Wake::Poll;
-    return why_woken(fds);
-}
 
 Pacer::Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int output_fd) noexcept
     : period_ns_(period_ns)
@@ -64,7 +34,7 @@ Pacer::Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int out
     , early_ns_(period_ns < spin_below_ns ? std::min(early_wake_ns, period_ns) : 0)
     , stop_fd_(stop_fd)
     , output_fd_(output_fd)
-    , timer_(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK))
+    , timer_(make_timer())
 {
 }
 
@@ -86,38 +56,4 @@ Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
     late_ += static_cast<std::uint64_t>(behind);
     next_ns_ += (behind + 1) * period_ns_;
     return Wake::Poll;
-}
-
-Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
-{
-    if (monotonic_ns() >= wake_ns) {
-        if (++unslept_ < unslept_check_every)
-            return Wake::Poll;
-        unslept_ = 0;
-        return check_stop(stop_fd_, output_fd_);
-    }
-    unslept_ = 0;
-    if (!timer_) {
-        // Without a timer descriptor, a stop or a gone reader is seen after the sleep.
-        const timespec until = to_timespec(wake_ns);
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) { }
-        return check_stop(stop_fd_, output_fd_);
-    }
-    itimerspec setting {};
-    setting.it_value = to_timespec(wake_ns);
-    timerfd_settime(timer_.get(), TFD_TIMER_ABSTIME, &setting, nullptr);
-    auto fds = watched(stop_fd_, output_fd_, timer_.get());
-    for (;;) {
-        const int ready = poll(fds.data(), fds.size(), -1);
-        if (ready == -1 && errno == EINTR)
-            continue;
-        if (const Wake wake = why_woken(fds); wake != Wake::Poll)
-            return wake;
-        // The expiration stays unread: arming the timer again clears it, one system call less
-        // per poll.
-        if ((fds[2].revents & POLLIN) != 0)
-            return Wake::Poll;
-        if (ready == -1)
-            return Wake::Poll; // poll itself failed: go on awake rather than hang
-    }
 }

@@ -4,9 +4,13 @@
 // late merge into it and are counted.
 #pragma once
 
-#include "unique_fd.h"
-
 #include <cstdint>
+
+#ifdef _WIN32
+#include <memory>
+#else
+#include "unique_fd.h"
+#endif
 
 class Pacer {
 public:
@@ -18,7 +22,8 @@ public:
     };
 
     // period_ns > 0; the first poll time is start_ns + period_ns. Both descriptors are
-    // watched while sleeping (-1: none).
+    // watched while sleeping (-1: none). On Windows stop_fd is an event handle as HandleToLong
+    // gives it, and the output is not watched.
     Pacer(std::int64_t period_ns, std::int64_t start_ns, int stop_fd, int output_fd) noexcept;
 
     // Returns at the next poll time, or at deadline_ns (monotonic) if that is earlier, or
@@ -32,7 +37,18 @@ public:
     [[nodiscard]] std::uint64_t late() const noexcept { return late_; }
 
 private:
-    // Wake::Poll when wake_ns has come.
+#ifdef _WIN32
+    using Timer = std::shared_ptr<void>; // a high-resolution waitable timer, or none
+#else
+    using Timer = UniqueFd; // a timerfd, or none
+#endif
+    // A run that is always behind never sleeps, where the stop and output are watched: it
+    // then checks them once every this many polls (10 ms at the shortest period).
+    static constexpr unsigned unslept_check_every = 1000;
+
+    // The system's timer for sleep_until; none when it cannot be had.
+    [[nodiscard]] static Timer make_timer() noexcept;
+    // Wake::Poll when wake_ns has come. One per system.
     Wake sleep_until(std::int64_t wake_ns);
 
     std::int64_t period_ns_;
@@ -40,7 +56,7 @@ private:
     std::int64_t early_ns_; // how long before a poll time the sleep ends
     int stop_fd_;
     int output_fd_;
-    UniqueFd timer_;
+    Timer timer_;
     std::uint64_t late_ = 0;
     unsigned unslept_ = 0; // polls in a row whose wait needed no sleep
 };

@@ -2,9 +2,15 @@
 // SIGINT, SIGTERM and SIGHUP as a request to stop: blocked and read from a signalfd, so that
 // a request arriving just before a sleep is not lost, and no handler runs mid-record. The run
 // itself asks for a stop through the same channel (an eventfd), never through a signal.
+// On Windows Ctrl+C, Ctrl+Break and closing the console are the stop signals, and the channel
+// is an event (stop_signals_windows.cpp).
 #pragma once
 
+#ifdef _WIN32
+#include <memory>
+#else
 #include "unique_fd.h"
+#endif
 
 // First thing in main: the stop signals wait, blocked, until the program is ready for them,
 // rather than ending it with status 128 + signal. Those ignored from the start are left alone.
@@ -27,6 +33,14 @@ public:
     // whatever the signals' action is; without fd() it does nothing.
     void request() const noexcept;
 
+#ifdef _WIN32
+    // Set once a stop signal came or a stop was requested, and from then on: an event handle
+    // as HandleToLong gives it, -1 when none could be had.
+    [[nodiscard]] int fd() const noexcept;
+
+private:
+    std::shared_ptr<void> event_; // a manual-reset event
+#else
     // Readable once a stop signal came or a stop was requested, and from then on; for poll().
     [[nodiscard]] int fd() const noexcept { return set_.get(); }
 
@@ -34,4 +48,5 @@ private:
     UniqueFd signals_; // the signalfd
     UniqueFd requests_; // the eventfd request() writes to
     UniqueFd set_; // an epoll set of both
+#endif
 };

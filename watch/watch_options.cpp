@@ -22,6 +22,14 @@ at every change.
 
 )";
 
+#ifdef _WIN32
+constexpr std::string_view exit_status = R"(
+Exit status: 0 done (count reached, until matched, once, a closed pipe, or ended by Ctrl+C,
+Ctrl+Break or closing the console); 1 the port, the driver or the output failed; 2 bad
+command line, or --mqtt: MQTT is not part of this build; 3 timeout.
+The driver library dlportio.dll is found as the window finds it: beside the program first.
+)";
+#else
 constexpr std::string_view exit_status = R"(
 Exit status: 0 done (count reached, until matched, once, a closed pipe, or ended by SIGINT,
 SIGTERM or SIGHUP); 1 the port, the driver, the output or the counters file failed, or the
@@ -29,6 +37,7 @@ broker refused the login; 2 bad command line, or a password or CA file that cann
 3 timeout.
 The driver library libdlportio.so is found as the window finds it: LD_LIBRARY_PATH first.
 )";
+#endif
 
 // Where an option's description starts in --help; a longer option goes on a line of its own.
 constexpr std::size_t help_column = 25;

@@ -25,8 +25,14 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -46,6 +52,14 @@ int open_output(const std::string& file_name, bool standard_output_closed, bool&
         complain("standard output: " + std::string(std::strerror(EBADF)));
         return -1;
     }
+#ifdef _WIN32
+    // No FIFO waits for a reader here. Binary: the records' bytes as on Linux.
+    (void)stopped;
+    const int fd = _open(file_name.c_str(),
+        _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd >= 0)
+        return fd;
+#else
     constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
     // Without waiting first: a file is there however early a stop signal comes. Only a FIFO
     // without a reader refuses that (ENXIO); its wait for a reader is then a stop signal's to
@@ -63,6 +77,7 @@ int open_output(const std::string& file_name, bool standard_output_closed, bool&
         if (fd >= 0 || stopped)
             return fd;
     }
+#endif
     const int error = errno; // before anything else can change it
     complain("cannot open " + file_name + ": " + std::strerror(error));
     return -1;

@@ -1,27 +1,21 @@
 // SPDX-License-Identifier: MIT
-// The ending rules of a movanta-watch run, and the thread its polls run on (Linux).
+// The ending rules of a movanta-watch run, and the thread its polls run on.
 #include "watch_run.h"
 
+#include "end_flag.h"
 #include "record_clock.h"
 #include "runtime_error.h"
 #include "stop_signals.h"
 #include "stoppable_output.h"
-#include "unique_fd.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <limits>
 #include <memory>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -90,7 +84,7 @@ struct Shared {
 
     SinkGate gate;
     PollLoop loop;
-    UniqueFd done { eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) }; // readable once polls ended
+    EndFlag done; // raised once the polls ended
     // Set before done is written, read after joining.
     Ending ending { WatchEnd::Done, {}, true };
     std::int64_t stopped_ns = 0;
@@ -104,53 +98,7 @@ void run_polls(Shared& shared, std::int32_t port) noexcept
         shared.ending = ending_for(std::current_exception(), port);
     }
     shared.stopped_ns = monotonic_ns();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = write(shared.done.get(), &one, sizeof one);
-}
-
-enum class Seen {
-    PollsEnded,
-    Stop,
-    Deadline,
-};
-
-// Waits for the polls to end, a stop, or deadline_ns (monotonic).
-Seen wait_for_end(int stop_fd, int done_fd, std::int64_t deadline_ns)
-{
-    std::array<pollfd, 2> fds { { { done_fd, POLLIN, 0 }, { stop_fd, POLLIN, 0 } } };
-    for (;;) {
-        int timeout_ms = -1;
-        if (deadline_ns != std::numeric_limits<std::int64_t>::max()) {
-            const std::int64_t left_ns = deadline_ns - monotonic_ns();
-            if (left_ns <= 0)
-                return Seen::Deadline;
-            timeout_ms = static_cast<int>(std::min<std::int64_t>((left_ns + 999'999) / 1'000'000,
-                1'000'000));
-        }
-        const int ready = ::poll(fds.data(), fds.size(), timeout_ms);
-        if (ready == -1 && errno != EINTR)
-            return Seen::Stop; // nothing left to wait with: end as a stop does
-        if ((fds[0].revents & POLLIN) != 0)
-            return Seen::PollsEnded;
-        if ((fds[1].revents & POLLIN) != 0)
-            return Seen::Stop;
-    }
-}
-
-bool readable_within(int fd, std::chrono::milliseconds wait)
-{
-    pollfd watched { fd, POLLIN, 0 };
-    const std::int64_t until_ns = monotonic_ns() + wait.count() * 1'000'000;
-    for (;;) {
-        const std::int64_t left_ns = until_ns - monotonic_ns();
-        if (left_ns <= 0)
-            return false;
-        const int ready = ::poll(&watched, 1, static_cast<int>((left_ns + 999'999) / 1'000'000));
-        if (ready == 1)
-            return true;
-        if (ready == -1 && errno != EINTR)
-            return false;
-    }
+    shared.done.raise();
 }
 
 } // namespace
@@ -180,9 +128,10 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
         } catch (const std::system_error&) {
         }
     }
+    using Seen = EndFlag::Seen;
     Seen seen = Seen::PollsEnded;
     if (thread.joinable())
-        seen = wait_for_end(stop.fd(), shared->done.get(), shared->loop.deadline_ns());
+        seen = shared->done.wait(stop.fd(), shared->loop.deadline_ns());
     else
         run_polls(*shared, options.port); // no thread to be had: polls here, as before threads
 
@@ -193,7 +142,7 @@ WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> 
         shared->loop.end();
         // Wakes a pacer asleep and an output waiting for room.
         stop.request();
-        ended = readable_within(shared->done.get(), stuck_poll_wait);
+        ended = shared->done.raised_within(stuck_poll_wait);
     }
     Ending ending { seen == Seen::Deadline ? WatchEnd::Timeout : WatchEnd::Stopped, {}, true };
     if (ended) {

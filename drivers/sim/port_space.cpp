@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The simulated port space: one shared memory-mapped file, guarded against truncation.
+// The port space's file on POSIX systems: mapped with mmap, its truncation caught as SIGBUS.
 #include "port_space.h"
+#include "port_space_layout.h"
 
 #include "shown_text.h"
 #include "unique_fd.h"
@@ -26,33 +27,6 @@
 #include <utility>
 
 namespace {
-
-constexpr std::uint64_t magic = 0x324d495354524f50; // "PORTSIM2": two-word log entries
-
-using Atomic64 = std::atomic<std::uint64_t>;
-static_assert(Atomic64::is_always_lock_free, "the shared file needs address-free atomics");
-
-// A log entry is two words written by whichever process claimed its number. Each word
-// carries the lap of the ring the entry belongs to (lap = number / capacity + 1, so that the
-// zeroed ring matches no entry): a reader takes an entry only when both words show its lap,
-// so it never sees one half-written, nor halves of two laps.
-//   time_word: microseconds bits 0-39 | lap bits 0-23 << 40
-//   data_word: value | write << 8 | port << 9 | microseconds bits 40-63 << 25
-//              | lap bits 0-14 << 49
-struct Slot {
-    Atomic64 time_word;
-    Atomic64 data_word;
-};
-
-constexpr std::uint64_t bits(unsigned count) { return (std::uint64_t { 1 } << count) - 1; }
-
-std::uint64_t now_microseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000u
-        + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-}
 
 // path is as shown_text::plain gives it.
 [[noreturn]] void fail(const std::string& path, const char* what, int error)
@@ -146,17 +120,6 @@ auto guarded(const void* begin, std::size_t size, const std::string& path, Acces
     }
 }
 
-// A file that is not ours. One of another version of the simulator (its magic number starts
-// with "PORTSIM" too) is safe to remove; anything else may be a file of value named by mistake.
-std::runtime_error not_ours(const std::string& path, std::uint64_t first_word)
-{
-    if ((first_word & bits(56)) == (magic & bits(56)))
-        return std::runtime_error(path
-            + ": a port simulator file of another version: remove it, and the next use makes a "
-              "new one");
-    return std::runtime_error(path + ": not a port simulator file");
-}
-
 // Unmaps the file's layout on every way out of the constructor, until it is kept.
 template <typename Mapped> struct Unmap {
     void operator()(Mapped* mapped) const noexcept { munmap(mapped, sizeof(Mapped)); }
@@ -177,15 +140,6 @@ void lock_within_a_second(int fd, const std::string& path)
 }
 
 } // namespace
-
-struct PortSpace::Layout {
-    Atomic64 magic_number;
-    Atomic64 appended; // log entry numbers ever claimed
-    Atomic64 log_start; // the first entry number still shown (raised by clear)
-    std::uint8_t latches[port_count];
-    std::uint8_t inputs[port_count];
-    Slot ring[log_capacity];
-};
 
 std::filesystem::path PortSpace::default_path()
 {
@@ -241,7 +195,7 @@ PortSpace::PortSpace(const std::filesystem::path& path)
         if (pread(file.get(), &first_word, sizeof first_word, 0)
             != static_cast<ssize_t>(sizeof first_word))
             first_word = 0;
-        throw not_ours(path_, first_word);
+        throw port_space_file::not_ours(path_, first_word);
     }
     // Every block is reserved now, so that a full disk is this error and not SIGBUS at
     // some later access (also for a file another version made sparse).
@@ -256,131 +210,15 @@ PortSpace::PortSpace(const std::filesystem::path& path)
     if (mapped == MAP_FAILED)
         fail(path_, "map", errno);
     std::unique_ptr<Layout, Unmap<Layout>> layout(static_cast<Layout*>(mapped));
-    const std::uint64_t found = guarded(layout.get(), sizeof(Layout), path_, [at = layout.get()] {
-        const std::uint64_t magic_found = at->magic_number.load(std::memory_order_acquire);
-        if (magic_found == 0) {
-            // New, or a creator that died half-way: the zeroed log is already valid.
-            std::memset(at->latches, 0xFF, sizeof at->latches);
-            std::memset(at->inputs, 0xFF, sizeof at->inputs);
-            at->magic_number.store(magic, std::memory_order_release);
-        }
-        return magic_found;
-    });
-    if (found != 0 && found != magic)
-        throw not_ours(path_, found);
+    layout_ = layout.get();
+    adopt();
     flock(file.get(), LOCK_UN);
     layout_ = layout.release();
 }
 
 PortSpace::~PortSpace() { munmap(layout_, sizeof(Layout)); }
 
-std::uint8_t PortSpace::read(std::uint16_t port)
+void PortSpace::guard(void (*access)(void*), void* context) const
 {
-    const std::uint64_t microseconds = now_microseconds();
-    return guarded(layout_, sizeof(Layout), path_, [this, port, microseconds] {
-        const auto result = static_cast<std::uint8_t>(
-            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
-            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
-        append(microseconds, false, port, result);
-        return result;
-    });
-}
-
-void PortSpace::write(std::uint16_t port, std::uint8_t byte)
-{
-    const std::uint64_t microseconds = now_microseconds();
-    guarded(layout_, sizeof(Layout), path_, [this, port, byte, microseconds] {
-        std::atomic_ref(layout_->latches[port]).store(byte, std::memory_order_relaxed);
-        append(microseconds, true, port, byte);
-    });
-}
-
-void PortSpace::set_input(std::uint16_t port, std::uint8_t byte)
-{
-    guarded(layout_, sizeof(Layout), path_, [this, port, byte] {
-        std::atomic_ref(layout_->inputs[port]).store(byte, std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::input(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::latch(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed);
-    });
-}
-
-std::uint8_t PortSpace::value(std::uint16_t port) const
-{
-    return guarded(layout_, sizeof(Layout), path_, [this, port] {
-        return static_cast<std::uint8_t>(
-            std::atomic_ref(layout_->latches[port]).load(std::memory_order_relaxed)
-            & std::atomic_ref(layout_->inputs[port]).load(std::memory_order_relaxed));
-    });
-}
-
-void PortSpace::append(
-    std::uint64_t microseconds, bool write, std::uint16_t port, std::uint8_t byte) noexcept
-{
-    const std::uint64_t number = layout_->appended.fetch_add(1, std::memory_order_relaxed);
-    const std::uint64_t lap = number / log_capacity + 1;
-    Slot& slot = layout_->ring[number % log_capacity];
-    slot.time_word.store(
-        (microseconds & bits(40)) | (lap & bits(24)) << 40, std::memory_order_relaxed);
-    slot.data_word.store(byte | std::uint64_t { write } << 8 | std::uint64_t { port } << 9
-            | (microseconds >> 40) << 25 | (lap & bits(15)) << 49,
-        std::memory_order_release);
-}
-
-std::vector<PortSpace::LogEntry> PortSpace::log() const
-{
-    std::vector<LogEntry> entries;
-    const auto range = guarded(layout_, sizeof(Layout), path_, [this] {
-        const std::uint64_t last = layout_->appended.load(std::memory_order_acquire);
-        std::uint64_t first = layout_->log_start.load(std::memory_order_acquire);
-        if (last - first > log_capacity || first > last)
-            first = last > log_capacity ? last - log_capacity : 0;
-        return std::pair { first, last };
-    });
-    entries.reserve(range.second - range.first);
-    guarded(layout_, sizeof(Layout), path_, [&] {
-        for (std::uint64_t number = range.first; number < range.second; ++number) {
-            const Slot& slot = layout_->ring[number % log_capacity];
-            const std::uint64_t lap = number / log_capacity + 1;
-            const std::uint64_t data = slot.data_word.load(std::memory_order_acquire);
-            const std::uint64_t time = slot.time_word.load(std::memory_order_relaxed);
-            if (data >> 49 != (lap & bits(15)) || time >> 40 != (lap & bits(24)))
-                continue; // being written, or already overwritten by a later lap
-            // The capacity was reserved above: push_back neither allocates nor throws.
-            entries.push_back(
-                { (time & bits(40)) | ((data >> 25) & bits(24)) << 40, ((data >> 8) & 1u) != 0,
-                    static_cast<std::uint16_t>(data >> 9), static_cast<std::uint8_t>(data) });
-        }
-    });
-    return entries;
-}
-
-void PortSpace::clear_log()
-{
-    guarded(layout_, sizeof(Layout), path_, [this] {
-        layout_->log_start.store(
-            layout_->appended.load(std::memory_order_acquire), std::memory_order_release);
-    });
-}
-
-void PortSpace::reset()
-{
-    guarded(layout_, sizeof(Layout), path_, [this] {
-        for (std::uint32_t port = 0; port < port_count; ++port) {
-            std::atomic_ref(layout_->latches[port]).store(0xFF, std::memory_order_relaxed);
-            std::atomic_ref(layout_->inputs[port]).store(0xFF, std::memory_order_relaxed);
-        }
-    });
-    clear_log();
+    guarded(layout_, sizeof(Layout), path_, [access, context] { access(context); });
 }

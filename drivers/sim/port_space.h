@@ -19,7 +19,7 @@ public:
     static constexpr std::uint32_t log_capacity = 65536;
 
     struct LogEntry {
-        std::uint64_t microseconds = 0; // CLOCK_MONOTONIC
+        std::uint64_t microseconds = 0; // CLOCK_MONOTONIC (QueryPerformanceCounter on Windows)
         bool write = false;
         std::uint16_t port = 0;
         std::uint8_t value = 0;
@@ -28,6 +28,7 @@ public:
     // $MOVANTA_PORTSIM, else $XDG_RUNTIME_DIR/movanta-portsim, else portsim in a folder
     // movanta-<uid> of mode 0700 under $TMPDIR or /tmp, made when missing. Throws
     // std::runtime_error when that folder is not the user's own and private.
+    // On Windows: %MOVANTA_PORTSIM%, else %LOCALAPPDATA%\Movanta\portsim (folder made).
     [[nodiscard]] static std::filesystem::path default_path();
 
     // Maps the file, creating it with all its blocks reserved and initialising it when it is
@@ -57,6 +58,14 @@ public:
 
 private:
     struct Layout;
+    // Runs access(context) over the mapping. Where a mapped file can be cut short (POSIX),
+    // that fault becomes std::runtime_error naming the file. One per system's mapping file.
+    void guard(void (*access)(void*), void* context) const;
+    // guard() for a lambda; its result, if any, is passed back.
+    template <class Access> auto mapped_access(Access access) const;
+    // Initialises a new mapped file; throws std::runtime_error when it is not a port space
+    // file of this version.
+    void adopt();
     // Claims the next log entry and publishes it; called inside a guarded access.
     void append(
         std::uint64_t microseconds, bool write, std::uint16_t port, std::uint8_t value) noexcept;

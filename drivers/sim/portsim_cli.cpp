@@ -19,9 +19,14 @@ const char* const portsim_usage = "usage: movanta-portsim set PORT VALUE\n"
                                   "       movanta-portsim demo PORT\n"
                                   "PORT 0-65535 and VALUE 0-255: decimal, hex after 0x or &H, "
                                   "octal after &O.\n"
+#ifdef _WIN32
+                                  "The port space file: %MOVANTA_PORTSIM%, else "
+                                  "%LOCALAPPDATA%\\Movanta\\portsim.\n";
+#else
                                   "The port space file: $MOVANTA_PORTSIM, else "
                                   "$XDG_RUNTIME_DIR/movanta-portsim, else\n"
                                   "movanta-<uid>/portsim under $TMPDIR or /tmp.\n";
+#endif
 
 namespace {
 
@@ -34,7 +39,7 @@ unsigned long number_argument(std::string_view text, const char* what, unsigned 
     if (*number > highest)
         throw PortsimUsageError(std::string(what) + " " + shown_text::plain(text) + " is outside 0-"
             + std::to_string(highest));
-    return *number;
+    return static_cast<unsigned long>(*number);
 }
 
 std::uint16_t port_argument(std::string_view text)

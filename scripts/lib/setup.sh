@@ -12,7 +12,7 @@ movanta_packages_test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang
     locales xvfb xdotool xclip x11-utils imagemagick xauth desktop-file-utils appstream dpkg-dev file
     qemu-system-x86 busybox-static cpio sigrok-cli gtkwave mosquitto mosquitto-clients systemd openssl
     tzdata)
-movanta_packages_windows=(g++-mingw-w64-x86-64-posix wine64 googletest imagemagick)
+movanta_packages_windows=(g++-mingw-w64-x86-64-posix wine64 googletest imagemagick nsis)
 
 movanta_missing_packages() {
     local p missing=()

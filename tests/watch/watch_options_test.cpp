@@ -188,7 +188,12 @@ const std::vector<Row> rows = {
     { { "--help" }, nullptr, 0, "\n      --mqtt-topic PREFIX\n                         the topics'" },
     { { "--help" }, nullptr, 0, "\n      --ha-discovery[=PREFIX]\n                         announce" },
     { { "--help" }, nullptr, 0, "0 reads as fast as the\n                         driver answers" },
+#ifdef _WIN32
+    { { "--help" }, nullptr, 0,
+        "2 bad\ncommand line, or --mqtt: MQTT is not part of this build" },
+#else
     { { "--help" }, nullptr, 0, "2 bad command line, or a password or CA file" },
+#endif
     { { "-h" }, nullptr, 0, "Exit status: 0 done" },
     { { "--version" }, nullptr, 0, "movanta-watch 0." },
     { { "-p", "889", "--help" }, nullptr, 0, "usage: movanta-watch" },
