@@ -25,6 +25,8 @@ MqttPublisher::MqttPublisher(
 
 MqttPublisher::~MqttPublisher() = default;
 void MqttPublisher::publish(const RecordEntry& /*entry*/) { }
+void MqttPublisher::publish_counts(const std::array<std::uint64_t, 8>& /*totals*/) { }
+std::size_t MqttPublisher::waiting() const noexcept { return 0; }
 void MqttPublisher::stop() { }
 std::optional<std::string> MqttPublisher::refusal() const { return std::nullopt; }
 

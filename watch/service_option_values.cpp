@@ -63,15 +63,15 @@ std::optional<std::int64_t> duration_s(std::string_view text)
 
 std::optional<std::string> refusal(const WatchOptions& options)
 {
+    if (options.rotating() && (options.output.empty() || options.output == "-"))
+        return "--rotate-size and --rotate-every need -o FILE";
+    if (options.keep != 0 && !options.rotating())
+        return "--keep needs --rotate-size or --rotate-every";
 #ifdef _WIN32
     // The counters file, turning files, --exec and the service manager are POSIX work.
     if (!options.counters_file.empty() || options.rotating() || !options.exec_command.empty())
         return "--counters, --rotate-size, --rotate-every and --exec are not part of this build";
 #endif
-    if (options.rotating() && (options.output.empty() || options.output == "-"))
-        return "--rotate-size and --rotate-every need -o FILE";
-    if (options.keep != 0 && !options.rotating())
-        return "--keep needs --rotate-size or --rotate-every";
     return std::nullopt;
 }
 

@@ -64,8 +64,10 @@ private:
     Complaint complain_;
     std::array<std::uint64_t, 8> start_totals_ {};
     std::unique_ptr<PulseCounters> counters_;
+#ifndef _WIN32 // the POSIX additions (service_parts_absent.cpp has none of them)
     std::unique_ptr<RotatingOutput> rotating_;
     std::unique_ptr<ExecSink> exec_;
     std::unique_ptr<ServiceNotify> notify_;
+#endif
     std::vector<PollHook*> hooks_;
 };
