@@ -4,7 +4,7 @@
 // its read entry point in a loop and nothing else; prints "reads=N seconds=S rate=R". With
 // "threaded" the loop runs on a thread of its own while the first one waits, as movanta-watch
 // polls: a driver's locks and shared pointers cost more once a process has two threads.
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,12 +2,14 @@
 // Memory per entry of the change list, and of a plain QListWidget for comparison.
 #include "bench_support.h"
 
-#include "change_list.h"
+#include "ui/change_list.h"
 
 #include <QListWidget>
 
 #include <cstdint>
 #include <memory>
+
+using namespace core;
 
 namespace {
 

@@ -4,7 +4,7 @@
 // Mosquitto once it is back.
 #include "bench_support.h"
 
-#include "mqtt_publisher.h"
+#include "watch/mqtt_publisher.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -18,6 +18,9 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

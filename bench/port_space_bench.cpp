@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The simulator's cost per port access, the floor under every read rate on the simulator.
-#include "port_space.h"
+#include "drivers/port_space.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+
+using namespace drivers;
 
 namespace {
 

@@ -2,13 +2,15 @@
 // portsim_drive PORT SECONDS MICROSECONDS: drives the simulated input of a port with a
 // new byte every MICROSECONDS for SECONDS, counting up, so that reads further apart than
 // that never see the same byte twice in a row (unless 256 steps lie between them).
-#include "port_space.h"
+#include "drivers/port_space.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+
+using namespace drivers;
 
 namespace {
 

@@ -2,14 +2,16 @@
 // The change record: what a tick pays to keep an entry with its time, and saving 10 M entries
 // one millisecond apart as CSV and as VCD, through the same temporary file, fsync and rename
 // as the window's save.
-#include "change_record.h"
-#include "record_clock.h"
-#include "record_save.h"
+#include "core/change_record.h"
+#include "core/record_clock.h"
+#include "core/record_save.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <unistd.h>
+
+using namespace core;
 
 namespace {
 

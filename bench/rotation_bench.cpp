@@ -3,14 +3,17 @@
 // (the old file's end and close, the new one's open, header and record, --keep's delete),
 // against a record that stays in its file. Per-record times as p50/p99/max.
 #include "bench_support.h"
-#include "record_clock.h"
-#include "rotating_output.h"
+#include "core/record_clock.h"
+#include "watch/rotating_output.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <filesystem>
 #include <unistd.h>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

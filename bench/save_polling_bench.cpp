@@ -3,11 +3,11 @@
 // its save, offscreen; reads per second counted at the fake port for as long as the save runs.
 #include "bench_support.h"
 
-#include "change_list.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "record_menu.h"
-#include "vars.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
+#include "ui/record_menu.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <vector>
+
+using namespace port;
 
 namespace {
 

@@ -2,8 +2,8 @@
 // Scrolling a change list of ten million entries to its end and repainting it.
 #include "bench_support.h"
 
-#include "change_list.h"
-#include "form1.h"
+#include "ui/change_list.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QScrollBar>

@@ -2,10 +2,10 @@
 // The cost of one poll tick, painting left out, with the change list empty and full.
 #include "bench_support.h"
 
-#include "change_list.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "vars.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdint>
 #include <vector>
+
+using namespace port;
 
 namespace {
 

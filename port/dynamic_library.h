@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace port {
+
 // The platform's library loader, kept to these three calls.
 namespace dynamic_library {
 
@@ -17,3 +19,5 @@ namespace dynamic_library {
 [[nodiscard]] void* symbol(void* library, const char* name) noexcept;
 
 } // namespace dynamic_library
+
+} // namespace port

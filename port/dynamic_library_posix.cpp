@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+namespace port {
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define MOVANTA_INTERCEPTED_DLOPEN 1
@@ -52,3 +54,5 @@ void* load(const std::string& file_name, std::string& reason)
 void* symbol(void* library, const char* name) noexcept { return dlsym(library, name); }
 
 } // namespace dynamic_library
+
+} // namespace port

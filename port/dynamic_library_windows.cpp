@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace port {
+
 namespace dynamic_library {
 
 const char* driver_file_name() noexcept { return "dlportio.dll"; }
@@ -31,3 +33,5 @@ void* symbol(void* library, const char* name) noexcept
 }
 
 } // namespace dynamic_library
+
+} // namespace port

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "port_binding.h"
+#include "port/port_binding.h"
 
+#include "core/runtime_error.h"
 #include "dynamic_library.h"
-#include "runtime_error.h"
 
 #include <utility>
+
+using namespace core;
+
+namespace port {
 
 namespace {
 
@@ -68,3 +72,5 @@ void PortBinding::check_last_error() const
     if (reason != nullptr && reason[0] != '\0')
         throw RuntimeError::port_access_failed(reason);
 }
+
+} // namespace port

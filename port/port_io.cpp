@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "port_io.h"
+#include "port/port_io.h"
 
 #include "dynamic_library.h"
-#include "port_binding.h"
+#include "port/port_binding.h"
+
+namespace port {
 
 namespace {
 
@@ -23,3 +25,5 @@ void write(std::int32_t port, std::uint8_t value) { driver().write(port, value);
 PortBinding& binding() { return driver(); }
 
 } // namespace port_io
+
+} // namespace port

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-#include "error_report.h"
+#include "ui/error_report.h"
 
-#include "run_time_report.h"
+#include "core/run_time_report.h"
 
 #include <QMessageBox>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
+
+using namespace core;
+
+namespace ui {
 
 QString report_box_text(const QString& text)
 {
@@ -41,3 +45,5 @@ void show_error_report(QWidget* parent, const std::exception& error)
         QMessageBox::Ok, parent);
     box.exec();
 }
+
+} // namespace ui

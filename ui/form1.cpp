@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Building the window: its controls in their places, stacking, tab order and connections.
-#include "form1.h"
+#include "ui/form1.h"
 
-#include "change_list.h"
-#include "error_report.h"
-#include "layout.h"
-#include "pictures.h"
-#include "poll_timer.h"
-#include "record_menu.h"
-#include "text_from_start.h"
+#include "core/layout.h"
+#include "ui/change_list.h"
+#include "ui/error_report.h"
+#include "ui/pictures.h"
+#include "ui/poll_timer.h"
+#include "ui/record_menu.h"
+#include "ui/text_from_start.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -17,6 +17,10 @@
 #include <QPushButton>
 
 #include <string>
+
+using namespace core;
+using namespace port;
+using namespace ui;
 
 namespace {
 

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 // What the window does on its five events: loading, the three buttons and the tick.
-#include "form1.h"
+#include "ui/form1.h"
 
-#include "change_list.h"
-#include "decimal_text.h"
-#include "poll_timer.h"
-#include "round_to_long.h"
-#include "runtime_error.h"
-#include "text_from_start.h"
-#include "text_to_number.h"
-#include "vars.h"
+#include "core/decimal_text.h"
+#include "core/round_to_long.h"
+#include "core/runtime_error.h"
+#include "core/text_to_number.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/poll_timer.h"
+#include "ui/text_from_start.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +18,9 @@
 #include <QPushButton>
 
 #include <utility>
+
+using namespace core;
+using namespace port;
 
 namespace {
 

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
-#include "form1.h"
-#include "pictures.h"
-#include "process_guard.h"
-#include "repaint_pacer.h"
-#include "window_end_watch.h"
+#include "core/process_guard.h"
+#include "ui/form1.h"
+#include "ui/pictures.h"
+#include "ui/repaint_pacer.h"
+#include "ui/window_end_watch.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+using namespace core;
+using namespace ui;
 
 namespace {
 

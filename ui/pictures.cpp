@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "pictures.h"
+#include "ui/pictures.h"
 
 #include <QIcon>
 #include <QPixmap>
+
+namespace ui {
 
 QPixmap lit_lamp_picture() { return QPixmap(QStringLiteral(":/movanta/lamp_lit.xpm")); }
 
@@ -15,3 +17,5 @@ QIcon movanta_icon()
         icon.addFile(QStringLiteral(":/movanta/movanta-%1.png").arg(size), QSize(size, size));
     return icon;
 }
+
+} // namespace ui

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The change record's background work and its progress dialog.
-#include "record_job.h"
+#include "ui/record_job.h"
 
 #include <QProgressDialog>
 #include <QWidget>
@@ -13,6 +13,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
+
+namespace ui {
 
 namespace {
 
@@ -114,3 +116,5 @@ void RecordJob::end()
     Done done = std::move(done_);
     done(failure_, finished_);
 }
+
+} // namespace ui

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Copying and saving the change list from its context menu.
-#include "record_menu.h"
+#include "ui/record_menu.h"
 
-#include "change_list.h"
-#include "record_job.h"
-#include "record_save.h"
-#include "record_string_output.h"
-#include "record_writer.h"
-#include "runtime_error.h"
+#include "core/record_save.h"
+#include "core/record_string_output.h"
+#include "core/record_writer.h"
+#include "core/runtime_error.h"
+#include "ui/change_list.h"
+#include "ui/record_job.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -20,6 +20,10 @@
 
 #include <array>
 #include <memory>
+
+using namespace core;
+
+namespace ui {
 
 namespace {
 
@@ -178,3 +182,5 @@ void RecordMenu::reportFailure(std::exception_ptr failure)
         report_(error);
     }
 }
+
+} // namespace ui

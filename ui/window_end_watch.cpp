@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The X11 side of WindowEndWatch: the DestroyNotify of the main window.
-#include "window_end_watch.h"
+#include "ui/window_end_watch.h"
 
 #include <QCoreApplication>
 
@@ -8,6 +8,8 @@
 #include <xcb/xcb.h>
 #define MOVANTA_HAS_XCB 1
 #endif
+
+namespace ui {
 
 WindowEndWatch::WindowEndWatch(const QWidget& window)
     : window_(window.winId())
@@ -39,3 +41,5 @@ bool WindowEndWatch::nativeEventFilter(const QByteArray& type, void* message, qi
 #endif
     return false;
 }
+
+} // namespace ui

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Reading and atomically replacing the pulse counters' file.
-#include "counters_file.h"
+#include "watch/counters_file.h"
 
-#include "atomic_file.h"
-#include "decimal_text.h"
-#include "strict_number.h"
-#include "unique_fd.h"
+#include "core/atomic_file.h"
+#include "core/decimal_text.h"
+#include "core/strict_number.h"
+#include "core/unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +14,10 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -137,3 +141,5 @@ void save(const std::string& path, const Totals& totals)
 }
 
 } // namespace counters_file
+
+} // namespace watch

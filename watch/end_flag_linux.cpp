@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The end of the polls as an eventfd, waited for with poll() beside the stop descriptor (Linux).
-#include "end_flag.h"
+#include "watch/end_flag.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +11,10 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+using namespace core;
+
+namespace watch {
 
 EndFlag::EndFlag() noexcept
     : flag_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
@@ -60,3 +64,5 @@ bool EndFlag::raised_within(std::chrono::milliseconds wait) const noexcept
             return false;
     }
 }
+
+} // namespace watch

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The end of the polls as an event, waited for beside the stop event (Windows).
-#include "end_flag.h"
+#include "watch/end_flag.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 
 #include <windows.h>
+
+using namespace core;
+
+namespace watch {
 
 EndFlag::EndFlag() noexcept
 {
@@ -49,3 +53,5 @@ bool EndFlag::raised_within(std::chrono::milliseconds wait) const noexcept
 {
     return WaitForSingleObject(flag_.get(), static_cast<DWORD>(wait.count())) == WAIT_OBJECT_0;
 }
+
+} // namespace watch

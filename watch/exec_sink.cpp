@@ -2,8 +2,8 @@
 // Running --exec's command for each record off the poll thread.
 #include "exec_sink.h"
 
-#include "record_time_text.h"
-#include "record_writer_kinds.h"
+#include "core/record_time_text.h"
+#include "core/record_writer_kinds.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +17,10 @@
 #include <unistd.h>
 
 extern char** environ;
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -238,3 +242,5 @@ void ExecSink::run(const Job& job)
     if (pidfd >= 0)
         ::close(pidfd);
 }
+
+} // namespace watch

@@ -4,7 +4,7 @@
 // queue; beyond it the oldest are dropped and counted.
 #pragma once
 
-#include "record_sink.h"
+#include "core/record_sink.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
-class ExecSink final : public RecordSink {
+namespace watch {
+
+class ExecSink final : public core::RecordSink {
 public:
     using Complaint = std::function<void(const std::string& line)>;
     static constexpr std::size_t max_waiting = 1000;
@@ -29,7 +31,7 @@ public:
     ExecSink(const ExecSink&) = delete;
     ExecSink& operator=(const ExecSink&) = delete;
 
-    void add(const RecordEntry& entry) override;
+    void add(const core::RecordEntry& entry) override;
     // After the run (its figures taken): lets the records still waiting run for up to
     // end_wait in all, then ends the running command (SIGTERM, SIGKILL a moment later) and
     // drops the rest.
@@ -67,3 +69,5 @@ private:
     std::chrono::steady_clock::time_point give_up_at_ {};
     std::thread worker_;
 };
+
+} // namespace watch

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // movanta-watch: the window's watch of one port, as a command.
-#include "process_guard.h"
-#include "stop_signals.h"
-#include "watch_options.h"
-#include "watch_program.h"
+#include "core/process_guard.h"
+#include "watch/stop_signals.h"
+#include "watch/watch_options.h"
+#include "watch/watch_program.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,6 +19,9 @@
 #else
 #include <unistd.h>
 #endif
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Builds without libmosquitto (Windows): --mqtt is refused before anything is touched, and the
 // publisher, never made, has nothing behind it.
-#include "mqtt_ha_remove.h"
-#include "mqtt_options.h"
+#include "watch/mqtt_ha_remove.h"
+#include "watch/mqtt_options.h"
 
 #include <stdexcept>
+
+using namespace core;
+
+namespace watch {
 
 std::string host_name() { return {}; }
 
@@ -35,3 +39,5 @@ int remove_ha_discovery(
 {
     return 2;
 }
+
+} // namespace watch

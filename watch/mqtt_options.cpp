@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The publisher's settings from movanta-watch's MQTT options.
-#include "mqtt_options.h"
+#include "watch/mqtt_options.h"
 
-#include "ha_discovery.h"
-#include "mqtt_password.h"
-#include "mqtt_topics.h"
+#include "watch/ha_discovery.h"
+#include "watch/mqtt_password.h"
+#include "watch/mqtt_topics.h"
 
 #include <climits>
 #include <unistd.h>
+
+namespace watch {
 
 std::string host_name()
 {
@@ -40,3 +42,5 @@ MqttSettings mqtt_settings(
     }
     return settings;
 }
+
+} // namespace watch

@@ -2,11 +2,15 @@
 // The paced schedule, the same on every system: waking a little early for short periods and
 // waiting out the rest awake; the sleep itself is the system's (pacer_linux.cpp,
 // pacer_windows.cpp).
-#include "pacer.h"
+#include "watch/pacer.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <algorithm>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -57,3 +61,5 @@ Pacer::Wake Pacer::wait(std::int64_t deadline_ns)
     next_ns_ += (behind + 1) * period_ns_;
     return Wake::Poll;
 }
+
+} // namespace watch

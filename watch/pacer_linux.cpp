@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The paced sleep on Linux: a one-shot absolute timerfd for each sleep, and poll() on it
 // together with the stop and output descriptors.
-#include "pacer.h"
+#include "watch/pacer.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <array>
 #include <cerrno>
 #include <ctime>
 #include <poll.h>
 #include <sys/timerfd.h>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -83,3 +87,5 @@ Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
             return Wake::Poll; // poll itself failed: go on awake rather than hang
     }
 }
+
+} // namespace watch

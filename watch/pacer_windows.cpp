@@ -2,15 +2,19 @@
 // The paced sleep on Windows: a one-shot waitable timer for each sleep, high-resolution where
 // Windows has one (else with the system's timer resolution raised to 1 ms), waited on together
 // with the stop event.
-#include "pacer.h"
+#include "watch/pacer.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <windows.h>
 
 #include <mmsystem.h>
 
 #include <new>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -73,3 +77,5 @@ Pacer::Wake Pacer::sleep_until(std::int64_t wake_ns)
         return Wake::Stop;
     return Wake::Poll; // the timer, or the wait itself failed: go on awake rather than hang
 }
+
+} // namespace watch

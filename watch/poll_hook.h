@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace watch {
+
 class PollHook {
 public:
     virtual ~PollHook() = default;
@@ -12,3 +14,5 @@ public:
     // sinks. A hook that throws ends the run as a failing sink does.
     virtual void polled(std::uint8_t value, bool recorded) = 0;
 };
+
+} // namespace watch

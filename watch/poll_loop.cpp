@@ -2,10 +2,15 @@
 // The poll loop of movanta-watch.
 #include "poll_loop.h"
 
-#include "pacer.h"
+#include "core/record_clock.h"
 #include "port/port_binding.h"
 #include "port/port_io.h"
-#include "record_clock.h"
+#include "watch/pacer.h"
+
+using namespace core;
+using namespace port;
+
+namespace watch {
 
 namespace {
 
@@ -114,3 +119,5 @@ PollLoop::End PollLoop::paced()
             return end_for(wake);
     }
 }
+
+} // namespace watch

@@ -4,15 +4,17 @@
 // output's reader gone, or a failure. Its figures can be read from any thread meanwhile.
 #pragma once
 
-#include "poll_run.h"
+#include "core/poll_run.h"
 #include "sink_gate.h"
-#include "watch_options.h"
+#include "watch/watch_options.h"
 
 #include <atomic>
 #include <cstdint>
 #include <limits>
 
-class PortBinding;
+namespace port { class PortBinding; }
+
+namespace watch {
 
 struct WatchStats {
     std::uint64_t samples = 0;
@@ -72,8 +74,8 @@ private:
 
     WatchOptions options_;
     SinkGate& gate_;
-    PortBinding& binding_;
-    PollRun run_;
+    port::PortBinding& binding_;
+    core::PollRun run_;
     int stop_fd_;
     int output_fd_;
     std::int64_t start_ns_ = 0;
@@ -84,3 +86,5 @@ private:
     Counter late_;
     Counter glitches_;
 };
+
+} // namespace watch

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Counting rising edges per bit, and the thread that keeps the counters file.
-#include "pulse_counters.h"
+#include "watch/pulse_counters.h"
 
 #include <bit>
 #include <stdexcept>
 #include <utility>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 // At most this much counting is lost when the process is killed outright.
@@ -126,3 +130,5 @@ std::string PulseCounters::stats_suffix() const
     }
     return text;
 }
+
+} // namespace watch

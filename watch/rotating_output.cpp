@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Files that turn by size or time: naming, numbering, the turn itself and --keep.
-#include "rotating_output.h"
+#include "watch/rotating_output.h"
 
-#include "record_fd_output.h"
+#include "core/record_fd_output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +11,10 @@
 #include <system_error>
 #include <unistd.h>
 #include <utility>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -188,3 +192,5 @@ void RotatingOutput::finish()
     if (fd_ >= 0)
         close_current();
 }
+
+} // namespace watch

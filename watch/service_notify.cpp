@@ -2,11 +2,15 @@
 // The watcher's side of systemd's notification protocol, through libsystemd.
 #include "service_notify.h"
 
-#include "record_clock.h"
+#include "core/record_clock.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <systemd/sd-daemon.h>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 // The status line changes at most this often: systemctl status is read by people.
@@ -68,3 +72,5 @@ void ServiceNotify::stopping()
     if (active_)
         (void)sd_notify(0, "STOPPING=1");
 }
+
+} // namespace watch

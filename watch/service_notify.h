@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace watch {
+
 class ServiceNotify final : public PollHook {
 public:
     // waiting: the records that wait in queues (MQTT, --exec), for the status line; called on
@@ -39,3 +41,5 @@ private:
     std::int64_t last_ping_ns_ = 0;
     std::int64_t last_status_ns_ = 0;
 };
+
+} // namespace watch

@@ -2,12 +2,16 @@
 // Sizes with K, M, G; durations with s, m, h, d; rotation's need of a file.
 #include "service_option_values.h"
 
-#include "strict_number.h"
-#include "watch_options.h"
+#include "core/strict_number.h"
+#include "watch/watch_options.h"
 
 #include <array>
 #include <span>
 #include <utility>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -76,3 +80,5 @@ std::optional<std::string> refusal(const WatchOptions& options)
 }
 
 } // namespace service_option_values
+
+} // namespace watch

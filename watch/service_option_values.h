@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace watch {
+
 struct WatchOptions;
 
 namespace service_option_values {
@@ -20,3 +22,5 @@ namespace service_option_values {
 [[nodiscard]] std::optional<std::string> refusal(const WatchOptions& options);
 
 } // namespace service_option_values
+
+} // namespace watch

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The service additions of a run, prepared, started and closed in their order.
-#include "service_parts.h"
+#include "watch/service_parts.h"
 
-#include "counters_file.h"
+#include "core/record_clock.h"
 #include "exec_sink.h"
-#include "pulse_counters.h"
-#include "record_clock.h"
-#include "rotating_output.h"
 #include "service_notify.h"
+#include "watch/counters_file.h"
+#include "watch/pulse_counters.h"
+#include "watch/rotating_output.h"
 
 #include <stdexcept>
+
+using namespace core;
+
+namespace watch {
 
 ServiceParts::ServiceParts(const WatchOptions& options, Complaint complain)
     : options_(options)
@@ -96,3 +100,5 @@ std::string ServiceParts::stats_suffix() const
         suffix += exec_->stats_suffix();
     return suffix;
 }
+
+} // namespace watch

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Builds without the POSIX service additions (Windows): --counters, turning files and --exec
 // are refused with the options, so a run has only the rising edges it counts for --stats.
-#include "counters_file.h"
-#include "pulse_counters.h"
-#include "service_parts.h"
+#include "watch/counters_file.h"
+#include "watch/pulse_counters.h"
+#include "watch/service_parts.h"
 
 #include <stdexcept>
+
+using namespace core;
+
+namespace watch {
 
 namespace counters_file {
 
@@ -61,3 +65,5 @@ std::string ServiceParts::stats_suffix() const
 {
     return counters_ ? counters_->stats_suffix() : std::string();
 }
+
+} // namespace watch

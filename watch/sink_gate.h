@@ -4,8 +4,8 @@
 // that the main thread has finished or freed.
 #pragma once
 
+#include "core/record_sink.h"
 #include "poll_hook.h"
-#include "record_sink.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,10 +14,12 @@
 #include <utility>
 #include <vector>
 
-class SinkGate final : public RecordSink {
+namespace watch {
+
+class SinkGate final : public core::RecordSink {
 public:
     // Each sink and hook must outlive the gate's closing.
-    SinkGate(std::vector<RecordSink*> sinks, std::vector<PollHook*> hooks)
+    SinkGate(std::vector<core::RecordSink*> sinks, std::vector<PollHook*> hooks)
         : sinks_(std::move(sinks))
         , hooks_(std::move(hooks))
     {
@@ -26,17 +28,17 @@ public:
     // Before the poll thread starts.
     void start() override
     {
-        for (RecordSink* sink : sinks_)
+        for (core::RecordSink* sink : sinks_)
             sink->start();
     }
 
     // On the poll thread: the entry to every sink, unless the gate is closed.
-    void add(const RecordEntry& entry) override
+    void add(const core::RecordEntry& entry) override
     {
         const std::lock_guard lock(mutex_);
         if (closed_)
             return;
-        for (RecordSink* sink : sinks_)
+        for (core::RecordSink* sink : sinks_)
             sink->add(entry);
     }
 
@@ -73,13 +75,15 @@ public:
     // From the main thread once the poll thread has ended or the gate is closed.
     void finish() override
     {
-        for (RecordSink* sink : sinks_)
+        for (core::RecordSink* sink : sinks_)
             sink->finish();
     }
 
 private:
     std::mutex mutex_;
     bool closed_ = false;
-    std::vector<RecordSink*> sinks_;
+    std::vector<core::RecordSink*> sinks_;
     std::vector<PollHook*> hooks_;
 };
+
+} // namespace watch

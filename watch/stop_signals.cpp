@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The stop signals through a signalfd, and the run's own stop requests through an eventfd,
 // both in one epoll set (Linux).
-#include "stop_signals.h"
+#include "watch/stop_signals.h"
 
 #include <csignal>
 #include <cstdint>
@@ -11,6 +11,8 @@
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+
+namespace watch {
 
 namespace {
 
@@ -101,3 +103,5 @@ void StopSignals::request() const noexcept
         [[maybe_unused]] const auto written = write(requests_.get(), &one, sizeof one);
     }
 }
+
+} // namespace watch

@@ -2,13 +2,15 @@
 // Ctrl+C, Ctrl+Break and closing the console as a request to stop (Windows): a console control
 // handler sets the event the run waits on, so that the run ends as on SIGINT, its output
 // finished (a VCD closed properly).
-#include "stop_signals.h"
+#include "watch/stop_signals.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
 #include <windows.h>
+
+namespace watch {
 
 namespace {
 
@@ -79,3 +81,5 @@ int StopSignals::fd() const noexcept
 {
     return event_ ? static_cast<int>(HandleToLong(event_.get())) : -1;
 }
+
+} // namespace watch

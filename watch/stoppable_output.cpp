@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Waiting for room in the output with an eye on the stop signals (Linux).
-#include "stoppable_output.h"
+#include "watch/stoppable_output.h"
 
 #include <cerrno>
 #include <poll.h>
 #include <sys/stat.h>
+
+using namespace core;
+
+namespace watch {
 
 StoppableOutput::StoppableOutput(RecordOutput& inner, int fd, int stop_fd) noexcept
     : inner_(inner)
@@ -35,3 +39,5 @@ void StoppableOutput::flush()
     }
     inner_.flush();
 }
+
+} // namespace watch

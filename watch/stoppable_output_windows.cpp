@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The output on Windows: a console or pipe write is not waited on with an eye on the stop; a
 // stop that comes meanwhile is taken after it.
-#include "stoppable_output.h"
+#include "watch/stoppable_output.h"
+
+using namespace core;
+
+namespace watch {
 
 StoppableOutput::StoppableOutput(RecordOutput& inner, int fd, int stop_fd) noexcept
     : inner_(inner)
@@ -12,3 +16,5 @@ StoppableOutput::StoppableOutput(RecordOutput& inner, int fd, int stop_fd) noexc
 }
 
 void StoppableOutput::flush() { inner_.flush(); }
+
+} // namespace watch

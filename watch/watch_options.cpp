@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 // GNU-style option parsing for movanta-watch: a table of options, each with its own reader.
-#include "watch_options.h"
+#include "watch/watch_options.h"
 
-#include "mqtt_topics.h"
+#include "core/strict_number.h"
 #include "service_option_values.h"
-#include "strict_number.h"
+#include "watch/mqtt_topics.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 #include <stdexcept>
 #include <vector>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -513,3 +517,5 @@ ParsedCommandLine parse_watch_options(std::span<const std::string_view> argument
     result.run = std::move(options);
     return result;
 }
+
+} // namespace watch

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: MIT
 // Puts a movanta-watch run together and reports how it ended.
-#include "watch_program.h"
+#include "watch/watch_program.h"
 
-#include "mqtt_ha_remove.h"
-#include "mqtt_options.h"
+#include "core/record_fd_output.h"
+#include "core/record_sink.h"
 #include "mqtt_sink.h"
-#include "pulse_counters.h"
-#include "record_fd_output.h"
-#include "record_sink.h"
-#include "service_parts.h"
-#include "stop_signals.h"
-#include "stoppable_output.h"
-#include "watch_options.h"
+#include "watch/mqtt_ha_remove.h"
+#include "watch/mqtt_options.h"
+#include "watch/pulse_counters.h"
+#include "watch/service_parts.h"
+#include "watch/stop_signals.h"
+#include "watch/stoppable_output.h"
+#include "watch/watch_options.h"
+#include "watch/whole_record_output.h"
 #include "watch_run.h"
-#include "whole_record_output.h"
 #include "writer_sink.h"
 
 #include <cerrno>
@@ -33,6 +33,10 @@
 #else
 #include <unistd.h>
 #endif
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -232,3 +236,5 @@ int run_watch_program(const WatchOptions& options, bool standard_output_closed)
     }
     return status;
 }
+
+} // namespace watch

@@ -2,11 +2,11 @@
 // The ending rules of a movanta-watch run, and the thread its polls run on.
 #include "watch_run.h"
 
-#include "end_flag.h"
-#include "record_clock.h"
-#include "runtime_error.h"
-#include "stop_signals.h"
-#include "stoppable_output.h"
+#include "core/record_clock.h"
+#include "core/runtime_error.h"
+#include "watch/end_flag.h"
+#include "watch/stop_signals.h"
+#include "watch/stoppable_output.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +18,10 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+using namespace core;
+
+namespace watch {
 
 namespace {
 
@@ -194,3 +198,5 @@ std::string stats_line(const WatchStats& stats)
         static_cast<unsigned long long>(stats.glitches), seconds, rate);
     return line;
 }
+
+} // namespace watch

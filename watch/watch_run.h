@@ -5,13 +5,16 @@
 #pragma once
 
 #include "poll_loop.h"
-#include "watch_options.h"
+#include "watch/watch_options.h"
 
 #include <span>
 #include <string>
 
+namespace core { class RecordSink; }
+
+namespace watch {
+
 class PollHook;
-class RecordSink;
 class StopSignals;
 
 enum class WatchEnd {
@@ -34,8 +37,10 @@ struct WatchResult {
 
 // Polls options.port until the run ends; the sinks' start, add and finish happen here, the
 // hooks see every poll. output_fd is watched for a reader that has gone (-1: nothing to watch).
-[[nodiscard]] WatchResult run_watch(const WatchOptions& options, std::span<RecordSink* const> sinks,
+[[nodiscard]] WatchResult run_watch(const WatchOptions& options, std::span<core::RecordSink* const> sinks,
     const StopSignals& stop, int output_fd, std::span<PollHook* const> hooks = {});
 
 // "samples=N records=N late=N glitches=N seconds=S rate=R", R in samples per second.
 [[nodiscard]] std::string stats_line(const WatchStats& stats);
+
+} // namespace watch

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Cutting a half-written record off a regular file (Linux).
-#include "whole_record_output.h"
+#include "watch/whole_record_output.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace core;
+
+namespace watch {
 
 WholeRecordOutput::WholeRecordOutput(RecordOutput& inner, int fd) noexcept
     : inner_(inner)
@@ -25,3 +29,5 @@ void WholeRecordOutput::cut_back() noexcept
         lseek(fd_, end, SEEK_SET);
     written_ = whole_;
 }
+
+} // namespace watch

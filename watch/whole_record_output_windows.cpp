@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Cutting a half-written record off a regular file (Windows, through the C library's
 // descriptors).
-#include "whole_record_output.h"
+#include "watch/whole_record_output.h"
 
 #include <cstdio>
 #include <io.h>
 #include <sys/stat.h>
+
+using namespace core;
+
+namespace watch {
 
 WholeRecordOutput::WholeRecordOutput(RecordOutput& inner, int fd) noexcept
     : inner_(inner)
@@ -26,3 +30,5 @@ void WholeRecordOutput::cut_back() noexcept
         _lseeki64(fd_, end, SEEK_SET);
     written_ = whole_;
 }
+
+} // namespace watch

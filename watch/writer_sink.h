@@ -4,26 +4,28 @@
 // the file with whole records only.
 #pragma once
 
-#include "record_sink.h"
-#include "record_writer.h"
-#include "whole_record_output.h"
+#include "core/record_sink.h"
+#include "core/record_writer.h"
+#include "watch/whole_record_output.h"
 
 #include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
 
-class WriterSink final : public RecordSink {
+namespace watch {
+
+class WriterSink final : public core::RecordSink {
 public:
     // name: the output as the user knows it ("standard output", a file name), for failures.
-    WriterSink(RecordFormat format, WholeRecordOutput& output, std::string name)
+    WriterSink(core::RecordFormat format, WholeRecordOutput& output, std::string name)
         : output_(output)
-        , writer_(make_record_writer(format, output))
+        , writer_(core::make_record_writer(format, output))
         , name_(std::move(name))
     {
     }
 
-    void add(const RecordEntry& entry) override
+    void add(const core::RecordEntry& entry) override
     {
         try {
             writer_->add(entry);
@@ -54,6 +56,8 @@ public:
 
 private:
     WholeRecordOutput& output_;
-    std::unique_ptr<RecordWriter> writer_;
+    std::unique_ptr<core::RecordWriter> writer_;
     std::string name_;
 };
+
+} // namespace watch

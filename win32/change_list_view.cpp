@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The owner-data list view of the change record.
-#include "change_list_view.h"
+#include "win32/change_list_view.h"
 
-#include "decimal_text.h"
-#include "record_time_text.h"
+#include "core/decimal_text.h"
+#include "core/record_time_text.h"
 #include "wide_text.h"
 
 #include <algorithm>
 #include <climits>
+
+using namespace core;
+
+namespace win32 {
 
 namespace {
 
@@ -152,3 +156,5 @@ bool ChangeListView::on_notify(const NMHDR& header)
     }
     return false;
 }
+
+} // namespace win32

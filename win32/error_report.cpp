@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The message box of a run-time error.
-#include "error_report.h"
+#include "win32/error_report.h"
 
-#include "run_time_report.h"
+#include "core/run_time_report.h"
 #include "wide_text.h"
 
 #include <algorithm>
 #include <cstdio>
+
+using namespace core;
+
+namespace win32 {
 
 std::wstring report_box_text(const std::wstring& text)
 {
@@ -34,3 +38,5 @@ void show_error_report(HWND parent, const std::exception& error)
     std::fflush(stderr);
     MessageBoxW(parent, report_box_text(widen(text)).c_str(), L"Movanta", MB_OK | MB_ICONERROR);
 }
+
+} // namespace win32

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The main window's controls, their places and stacking, and its message dispatch.
-#include "form1.h"
+#include "win32/form1.h"
 
-#include "error_report.h"
-#include "resource_ids.h"
-#include "ui/layout.h"
+#include "core/layout.h"
+#include "win32/error_report.h"
+#include "win32/resource_ids.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -12,6 +12,10 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+using namespace core;
+using namespace port;
+using namespace win32;
 
 namespace {
 

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 // What the window does on its five events: loading, the three buttons and the tick.
-#include "form1.h"
+#include "win32/form1.h"
 
-#include "decimal_text.h"
-#include "round_to_long.h"
-#include "text_to_number.h"
-#include "vars.h"
+#include "core/decimal_text.h"
+#include "core/round_to_long.h"
+#include "core/text_to_number.h"
+#include "core/vars.h"
 #include "wide_text.h"
 
 #include <stdexcept>
 #include <string>
 #include <utility>
+
+using namespace core;
+using namespace port;
+using namespace win32;
 
 namespace {
 

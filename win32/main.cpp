@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Movanta.exe: the window on Windows and its message loop.
-#include "error_report.h"
-#include "form1.h"
+#include "win32/error_report.h"
+#include "win32/form1.h"
 
 #include <windows.h>
 
 #include <exception>
+
+using namespace win32;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
 {

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The change record's background work and its progress dialog.
-#include "record_job.h"
+#include "win32/record_job.h"
 
-#include "resource_ids.h"
+#include "win32/resource_ids.h"
 
 #include <commctrl.h>
 
 #include <system_error>
 #include <utility>
+
+namespace win32 {
 
 namespace {
 
@@ -131,3 +133,5 @@ void RecordJob::close_dialog() noexcept
     DestroyWindow(dialog_);
     dialog_ = nullptr;
 }
+
+} // namespace win32

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Copying and saving the change list from its context menu.
-#include "record_menu.h"
+#include "win32/record_menu.h"
 
-#include "change_list_view.h"
-#include "record_string_output.h"
-#include "record_writer.h"
-#include "resource_ids.h"
+#include "core/record_string_output.h"
+#include "core/record_writer.h"
 #include "wide_text.h"
+#include "win32/change_list_view.h"
+#include "win32/resource_ids.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
@@ -16,6 +16,10 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+
+using namespace core;
+
+namespace win32 {
 
 namespace {
 
@@ -222,3 +226,5 @@ void RecordMenu::report_failure(std::exception_ptr failure)
         report_(error);
     }
 }
+
+} // namespace win32

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The periodic waitable timer behind the window's ticks.
-#include "tick_pacer.h"
+#include "win32/tick_pacer.h"
 
-#include "runtime_error.h"
+#include "core/runtime_error.h"
 
 #include <mmsystem.h>
 
 #include <system_error>
+
+using namespace core;
+
+namespace win32 {
 
 namespace {
 
@@ -141,3 +145,5 @@ void TickPacer::wait_for_ticks() noexcept
         }
     }
 }
+
+} // namespace win32

@@ -6,6 +6,8 @@
 
 #include <climits>
 
+namespace win32 {
+
 std::wstring widen(std::string_view utf8)
 {
     if (utf8.empty() || utf8.size() > INT_MAX)
@@ -28,3 +30,5 @@ std::string narrow(std::wstring_view utf16)
     WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, text.data(), length, nullptr, nullptr);
     return text;
 }
+
+} // namespace win32

@@ -5,5 +5,9 @@
 #include <string>
 #include <string_view>
 
+namespace win32 {
+
 [[nodiscard]] std::wstring widen(std::string_view utf8);
 [[nodiscard]] std::string narrow(std::wstring_view utf16);
+
+} // namespace win32

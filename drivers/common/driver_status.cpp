@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The thread's last outcome and the DlPortLastError entry point that every driver exports.
-#include "driver_status.h"
+#include "drivers/driver_status.h"
 
-#include "dlportio.h"
+#include "port/dlportio.h"
+
+using namespace drivers;
+
+namespace drivers {
 
 namespace {
 
@@ -42,9 +46,12 @@ void finish(const char* what) noexcept
 
 } // namespace driver_status
 
+} // namespace drivers
+
 extern "C" const char* DLPORTIO_CALL DlPortLastError(void)
 {
     if (!last_failed)
         return nullptr;
     return last_fixed_reason != nullptr ? last_fixed_reason : last_reason.c_str();
 }
+

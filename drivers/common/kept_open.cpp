@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The per-thread copies behind KeptOpen: which threads hold one, and dropping them.
-#include "kept_open.h"
+#include "drivers/kept_open.h"
 
 #include <algorithm>
 #include <vector>
+
+namespace drivers {
 
 namespace kept_open_detail {
 
@@ -124,3 +126,5 @@ void forget_copies(Registry& registry) noexcept
 }
 
 } // namespace kept_open_detail
+
+} // namespace drivers

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Escaping and shortening outside text for messages.
-#include "shown_text.h"
+#include "drivers/shown_text.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace drivers {
 
 namespace {
 
@@ -92,3 +94,5 @@ std::string plain(std::string_view text)
 std::string quoted(std::string_view text) { return "'" + plain(text) + "'"; }
 
 } // namespace shown_text
+
+} // namespace drivers

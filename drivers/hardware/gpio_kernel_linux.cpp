@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // GpioKernel over the GPIO character devices, with the v2 uAPI of <linux/gpio.h>.
-#include "gpio_kernel.h"
-#include "unique_fd.h"
+#include "core/unique_fd.h"
+#include "drivers/gpio_kernel.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <utility>
+
+using namespace core;
+
+namespace drivers {
 
 namespace {
 
@@ -99,3 +103,5 @@ public:
 } // namespace
 
 std::unique_ptr<GpioKernel> linux_gpio_kernel() { return std::make_unique<LinuxGpioKernel>(); }
+
+} // namespace drivers

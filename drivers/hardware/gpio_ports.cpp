@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Reads mapped ports from GPIO lines and says what stands in the way when it can't.
-#include "gpio_ports.h"
+#include "drivers/gpio_ports.h"
 
-#include "shown_text.h"
+#include "drivers/shown_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <linux/gpio.h>
 #include <utility>
+
+namespace drivers {
 
 namespace {
 
@@ -192,3 +194,5 @@ std::string GpioPorts::failure(const std::filesystem::path& chip, int error)
     }
     return text;
 }
+
+} // namespace drivers

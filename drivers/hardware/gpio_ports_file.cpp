@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Finds and parses the ports file.
-#include "gpio_ports_file.h"
+#include "drivers/gpio_ports_file.h"
 
-#include "shown_text.h"
+#include "drivers/shown_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+
+namespace drivers {
 
 namespace {
 
@@ -260,3 +262,5 @@ PortsFile load_ports_file(const Environment& environment, const std::filesystem:
         return { {}, shown + ": " + std::strerror(errno != 0 ? errno : EIO) };
     return parse_ports_file(text, chosen.string());
 }
+
+} // namespace drivers

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // libdlportio.so for real hardware: the C entry points over GpioPorts, then HardwarePorts.
-#include "dlportio.h"
-#include "driver_status.h"
-#include "gpio_ports.h"
-#include "hardware_ports.h"
+#include "drivers/driver_status.h"
+#include "drivers/gpio_ports.h"
+#include "drivers/hardware_ports.h"
+#include "port/dlportio.h"
 
 #include <cstdlib>
+
+using namespace drivers;
+
+namespace drivers {
 
 namespace {
 
@@ -26,6 +30,8 @@ GpioPorts& gpio()
 bool finished(GpioPorts::Access access) { return access == GpioPorts::Access::Done; }
 
 } // namespace
+
+} // namespace drivers
 
 extern "C" {
 
@@ -50,3 +56,4 @@ void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 }
 
 } // extern "C"
+

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Real ports through ppdev or /dev/port, each device kept open while it works.
-#include "hardware_ports.h"
-#include "driver_status.h"
-#include "shown_text.h"
-#include "unique_fd.h"
+#include "drivers/hardware_ports.h"
+#include "drivers/driver_status.h"
+#include "drivers/shown_text.h"
+#include "core/unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +13,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <utility>
+
+using namespace core;
+
+namespace drivers {
 
 namespace {
 
@@ -175,3 +179,5 @@ bool HardwarePorts::dev_port_access(
     value = 0xFF;
     return false;
 }
+
+} // namespace drivers

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Finds the parallel ports the kernel knows, from procfs or sysfs.
-#include "parport_map.h"
+#include "drivers/parport_map.h"
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <string_view>
 #include <system_error>
+
+namespace drivers {
 
 namespace {
 
@@ -60,3 +62,5 @@ std::optional<ParportMap::Location> ParportMap::find(std::uint32_t port) const n
     }
     return std::nullopt;
 }
+
+} // namespace drivers

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The port space's file on POSIX systems: mapped with mmap, its truncation caught as SIGBUS.
-#include "port_space.h"
+#include "drivers/port_space.h"
 #include "port_space_layout.h"
 
-#include "shown_text.h"
-#include "unique_fd.h"
+#include "core/unique_fd.h"
+#include "drivers/shown_text.h"
 
 #include <atomic>
 #include <cerrno>
@@ -25,6 +25,10 @@
 #include <type_traits>
 #include <unistd.h>
 #include <utility>
+
+using namespace core;
+
+namespace drivers {
 
 namespace {
 
@@ -222,3 +226,5 @@ void PortSpace::guard(void (*access)(void*), void* context) const
 {
     guarded(layout_, sizeof(Layout), path_, [access, context] { access(context); });
 }
+
+} // namespace drivers

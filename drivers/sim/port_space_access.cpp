@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 // What a port space does with its mapped file, on every system: the ports, the log, a reset.
-#include "port_space.h"
+#include "core/record_clock.h"
+#include "drivers/port_space.h"
 #include "port_space_layout.h"
-#include "record_clock.h"
 
 #include <atomic>
 #include <cstring>
 #include <type_traits>
 #include <utility>
+
+using namespace core;
+
+namespace drivers {
 
 using port_space_file::Slot;
 
@@ -169,3 +173,5 @@ void PortSpace::reset()
     });
     clear_log();
 }
+
+} // namespace drivers

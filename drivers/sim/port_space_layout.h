@@ -2,12 +2,14 @@
 // The bytes of the port space file, the same on every system that maps it.
 #pragma once
 
-#include "port_space.h"
+#include "drivers/port_space.h"
 
 #include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+
+namespace drivers {
 
 namespace port_space_file {
 
@@ -43,3 +45,5 @@ struct PortSpace::Layout {
     std::uint8_t inputs[port_count];
     port_space_file::Slot ring[log_capacity];
 };
+
+} // namespace drivers

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The port space's file on Windows: under %LOCALAPPDATA%\Movanta, one file mapping per process.
-#include "port_space.h"
+#include "drivers/port_space.h"
+#include "drivers/shown_text.h"
 #include "port_space_layout.h"
-#include "shown_text.h"
 
 #include <chrono>
 #include <memory>
@@ -13,6 +13,8 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+namespace drivers {
 
 namespace {
 
@@ -166,3 +168,5 @@ PortSpace::~PortSpace() { UnmapViewOfFile(layout_); }
 
 // A mapped file cannot be cut short on Windows (ERROR_USER_MAPPED_FILE): nothing to catch.
 void PortSpace::guard(void (*access)(void*), void* context) const { access(context); }
+
+} // namespace drivers

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // movanta-portsim: the outside world of the simulated port space.
-#include "portsim_cli.h"
-#include "process_guard.h"
+#include "core/process_guard.h"
+#include "drivers/portsim_cli.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +9,9 @@
 #include <exception>
 #include <string_view>
 #include <vector>
+
+using namespace core;
+using namespace drivers;
 
 namespace {
 

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // libdlportio.so for the simulator: the C entry points over the shared PortSpace.
-#include "dlportio.h"
-#include "driver_status.h"
-#include "kept_open.h"
-#include "port_space.h"
+#include "drivers/driver_status.h"
+#include "drivers/kept_open.h"
+#include "drivers/port_space.h"
+#include "port/dlportio.h"
 
 #include <memory>
 #include <string>
+
+using namespace drivers;
+
+namespace drivers {
 
 namespace {
 
@@ -47,6 +51,8 @@ template <typename Access> bool on_space(unsigned long port, std::string& reason
 
 } // namespace
 
+} // namespace drivers
+
 extern "C" {
 
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
@@ -68,3 +74,4 @@ void DLPORTIO_CALL DlPortWritePortUchar(unsigned long port, unsigned char value)
 }
 
 } // extern "C"
+

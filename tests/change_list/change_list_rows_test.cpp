@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "change_list_rows.h"
+#include "ui/change_list_rows.h"
 
 #include <gtest/gtest.h>
+
+using namespace ui;
 
 namespace {
 

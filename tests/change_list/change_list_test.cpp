@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The change list on its own: its entries, scrolling, keys, mouse, painting and focus.
-#include "change_list.h"
-#include "change_list_rows.h"
-#include "runtime_error.h"
+#include "core/runtime_error.h"
+#include "ui/change_list.h"
+#include "ui/change_list_rows.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -15,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+using namespace core;
+using namespace ui;
 
 namespace {
 

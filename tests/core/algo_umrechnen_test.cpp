@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "algo_umrechnen.h"
-#include "vars.h"
+#include "core/algo_umrechnen.h"
+#include "core/vars.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+
+using namespace core;
 
 namespace {
 

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The change record: values and times in order, their memory, and snapshots read on
 // another thread.
-#include "change_record.h"
+#include "core/change_record.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+using namespace core;
 
 namespace {
 

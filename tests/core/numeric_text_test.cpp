@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "decimal_text.h"
-#include "round_to_long.h"
-#include "runtime_error.h"
-#include "text_to_number.h"
+#include "core/decimal_text.h"
+#include "core/round_to_long.h"
+#include "core/runtime_error.h"
+#include "core/text_to_number.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <limits>
 #include <optional>
 #include <string>
+
+using namespace core;
 
 namespace {
 

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The shared poll step's record and debounce rules, one row per sequence of reads.
-#include "poll_step.h"
-#include "vars.h"
+#include "core/poll_step.h"
+#include "core/vars.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
+
+using namespace core;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Saving the record to a file: a failure half-way, a full disk and the reports they make.
-#include "atomic_file.h"
-#include "change_record.h"
-#include "record_fd_output.h"
-#include "record_save.h"
-#include "record_writer.h"
-#include "runtime_error.h"
+#include "core/atomic_file.h"
+#include "core/change_record.h"
+#include "core/record_fd_output.h"
+#include "core/record_save.h"
+#include "core/record_writer.h"
+#include "core/runtime_error.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,8 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
+
+using namespace core;
 
 namespace fs = std::filesystem;
 

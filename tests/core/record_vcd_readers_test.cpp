@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A written VCD read back by real readers: sigrok-cli, directly and after GTKWave's vcd2fst
 // and fst2vcd, must see the record's states at the record's times.
-#include "record_fd_output.h"
-#include "record_writer.h"
+#include "core/record_fd_output.h"
+#include "core/record_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using namespace core;
 
 namespace {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The record writers, byte for byte, on a record that crosses the end of summer time and a
 // wall clock set back between two runs.
-#include "record_string_output.h"
-#include "record_time_text.h"
-#include "record_writer.h"
+#include "core/record_string_output.h"
+#include "core/record_time_text.h"
+#include "core/record_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
+using namespace core;
 
 namespace {
 

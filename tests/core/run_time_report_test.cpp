@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The run-time error report's text, which both windows show.
-#include "run_time_report.h"
-#include "runtime_error.h"
+#include "core/run_time_report.h"
+#include "core/runtime_error.h"
 
 #include <gtest/gtest.h>
 
 #include <new>
 #include <stdexcept>
 #include <string>
+
+using namespace core;
 
 namespace {
 

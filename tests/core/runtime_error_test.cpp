@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "runtime_error.h"
+#include "core/runtime_error.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+using namespace core;
 
 TEST(RuntimeError, EachKindSaysWhatHappened)
 {

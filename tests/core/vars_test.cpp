@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "vars.h"
+#include "core/vars.h"
 
 #include <gtest/gtest.h>
+
+using namespace core;
 
 TEST(Vars, ResetPutsEveryFieldBackToItsStartValue)
 {

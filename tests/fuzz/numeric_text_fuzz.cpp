@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Any text typed into the port or interval box either gives a 32-bit number or
 // the overflow error; nothing else may happen.
-#include "round_to_long.h"
-#include "runtime_error.h"
-#include "text_to_number.h"
+#include "core/round_to_long.h"
+#include "core/runtime_error.h"
+#include "core/text_to_number.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+using namespace core;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,8 +2,8 @@
 // Any argument list given to movanta-portsim is either a command that does what it says or a
 // usage error; nothing else may happen. The arguments are the input split at NUL bytes; the
 // port space is a file of the fuzzer's own.
-#include "port_space.h"
-#include "portsim_cli.h"
+#include "drivers/port_space.h"
+#include "drivers/portsim_cli.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,8 @@
 #include <string_view>
 #include <unistd.h>
 #include <vector>
+
+using namespace drivers;
 
 namespace {
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Home Assistant's discovery configs as a broker would carry them.
-#include "ha_discovery.h"
-#include "mqtt_topics.h"
+#include "watch/ha_discovery.h"
+#include "watch/mqtt_topics.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+using namespace watch;
 
 namespace {
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The MQTT ledger without a broker: what goes out for each record and after each reconnect,
 // which acknowledgements move the retained baseline, and from when elapsed_us counts.
-#include "mqtt_counts.h"
-#include "mqtt_ledger.h"
+#include "watch/mqtt_counts.h"
+#include "watch/mqtt_ledger.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The password file and the bounded queue of records that wait for the broker.
-#include "mqtt_password.h"
-#include "record_queue.h"
+#include "watch/mqtt_password.h"
+#include "watch/record_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,9 @@
 #include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The broker URL and the topic prefixes movanta-watch accepts, and what it refuses.
-#include "mqtt_topics.h"
-#include "mqtt_url.h"
+#include "watch/mqtt_topics.h"
+#include "watch/mqtt_url.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+using namespace watch;
 
 namespace {
 

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // A name server that never answers: a UDP socket bound to ADDRESS:53 that takes every query
 // and replies to none. Says "ready" on standard output once bound; runs until killed.
-#include "unique_fd.h"
+#include "core/unique_fd.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+using namespace core;
 
 int main(int argc, char** argv)
 {

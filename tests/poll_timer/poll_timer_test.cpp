@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "poll_timer.h"
-#include "runtime_error.h"
+#include "core/runtime_error.h"
+#include "ui/poll_timer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -22,6 +22,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
+
+using namespace core;
+using namespace ui;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 /* A libdlportio.so planted in the current directory: no executable may ever load it. */
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 unsigned char DLPORTIO_CALL DlPortReadPortUchar(unsigned long port)
 {

@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // What every driver shares: outside text made safe for a terminal, and no exception leaving
 // an entry point.
-#include "dlportio.h"
-#include "driver_status.h"
-#include "shown_text.h"
+#include "drivers/driver_status.h"
+#include "drivers/shown_text.h"
+#include "port/dlportio.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 #include <string>
+
+using namespace drivers;
 
 namespace {
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The ports file: good and bad lines, and which file is read.
-#include "gpio_ports_file.h"
+#include "drivers/gpio_ports_file.h"
 #include "run_process.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+
+using namespace drivers;
 
 namespace {
 

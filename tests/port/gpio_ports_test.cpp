@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The GPIO ports against a fake chip: the byte from the lines, the reasons, reopening.
-#include "gpio_ports.h"
+#include "drivers/gpio_ports.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace drivers;
 
 namespace {
 

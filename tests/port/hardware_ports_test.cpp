@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "hardware_ports.h"
-#include "parport_map.h"
+#include "drivers/hardware_ports.h"
+#include "drivers/parport_map.h"
 #include "run_process.h"
 
 #include <fstream>
@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace drivers;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // KeptOpen's promises with two threads: a failed open tried again, a thing let go reopened,
 // and never closed while a thread still holds what its get() gave.
-#include "kept_open.h"
+#include "drivers/kept_open.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+using namespace drivers;
 
 namespace {
 

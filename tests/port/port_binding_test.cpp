@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
+#include "core/runtime_error.h"
 #include "port/port_binding.h"
-#include "runtime_error.h"
 #include "runtime_error_of.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <string>
+
+using namespace core;
+using namespace port;
 
 namespace {
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "port_space.h"
+#include "drivers/port_space.h"
 #include "run_process.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
+
+using namespace drivers;
 
 namespace {
 

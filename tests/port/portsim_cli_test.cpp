@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The simulator end to end: the CLI and the simulator library in separate processes.
+#include "core/runtime_error.h"
 #include "port/port_binding.h"
 #include "run_process.h"
-#include "runtime_error.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
+
+using namespace core;
+using namespace port;
 
 namespace {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The simulator file against a hostile neighbour and a careless shell: planted, locked and
 // truncated files, two writers at once, a full output, a low file size limit.
+#include "core/runtime_error.h"
+#include "drivers/port_space.h"
 #include "port/port_binding.h"
-#include "port_space.h"
 #include "run_process.h"
-#include "runtime_error.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -17,6 +17,10 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace core;
+using namespace drivers;
+using namespace port;
 
 namespace {
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Reads a port through the process-wide binding and says which libdlportio.so it loaded.
+#include "core/runtime_error.h"
 #include "port/port_io.h"
-#include "runtime_error.h"
 
 #include <cstdio>
 #include <cstring>
 #include <link.h>
+
+using namespace core;
+using namespace port;
 
 int main()
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 /* A driver library for the binding's tests, built in three variants: WITH_WRITE and
  * WITH_LAST_ERROR decide which optional parts it exports. Port 666 fails. */
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <stddef.h>
 

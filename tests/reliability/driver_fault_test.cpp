@@ -3,8 +3,8 @@
 // stops polling and loses no entry, and a new Start works once the fault is gone.
 #include "window_harness.h"
 
+#include "drivers/port_space.h"
 #include "port/port_binding.h"
-#include "port_space.h"
 #include "run_process.h"
 
 #include <QCheckBox>
@@ -13,6 +13,9 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <unistd.h>
+
+using namespace drivers;
+using namespace port;
 
 namespace {
 

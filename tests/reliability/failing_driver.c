@@ -2,7 +2,7 @@
 /* A driver library that works until it is told to fail: after a given number of further
  * calls every call fails, as a port that goes away in the middle of a run does, until the
  * test heals it. Reads give the byte the test sets. */
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <stddef.h>
 

@@ -3,8 +3,8 @@
 // gives exactly one report that changes nothing, and the list keeps every entry it had.
 #include "window_harness.h"
 
-#include "round_to_long.h"
-#include "text_to_number.h"
+#include "core/round_to_long.h"
+#include "core/text_to_number.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +12,9 @@
 
 #include <array>
 #include <optional>
+
+using namespace core;
+using namespace port;
 
 namespace {
 

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "runtime_error.h"
+#include "core/runtime_error.h"
 
 #include <gtest/gtest.h>
 
 // The RuntimeError that call throws; a test failure when it throws none.
-RuntimeError runtime_error_of(auto&& call)
+core::RuntimeError runtime_error_of(auto&& call)
 {
     try {
         call();
-    } catch (const RuntimeError& error) {
+    } catch (const core::RuntimeError& error) {
         return error;
     }
     ADD_FAILURE() << "no RuntimeError";
-    return RuntimeError::overflow();
+    return core::RuntimeError::overflow();
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "change_list.h"
-#include "error_report.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "runtime_error.h"
-#include "vars.h"
+#include "core/runtime_error.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/error_report.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,7 +37,7 @@ struct WindowHarness {
 
     // interval: the text in txt_interval; "0" gives no tick of its own, so that only the
     // test ticks.
-    explicit WindowHarness(PortAccess port, QString interval = QStringLiteral("0"))
+    explicit WindowHarness(port::PortAccess port, QString interval = QStringLiteral("0"))
         : port_(port)
         , interval_(std::move(interval))
     {
@@ -51,9 +51,9 @@ struct WindowHarness {
         reports.clear();
         form = std::make_unique<Form1>(port_);
         form->setReporter([this](QWidget*, const std::exception& error) {
-            const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
+            const auto* runtime = dynamic_cast<const core::RuntimeError*>(&error);
             reports.push_back({ runtime != nullptr ? runtime->number() : 0, error.what(),
-                error_report_text(error) });
+                ui::error_report_text(error) });
             if (while_reporting)
                 while_reporting();
         });
@@ -103,6 +103,6 @@ struct WindowHarness {
     }
 
 private:
-    PortAccess port_;
+    port::PortAccess port_;
     QString interval_;
 };

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "change_list.h"
-#include "error_report.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "runtime_error.h"
-#include "vars.h"
+#include "core/runtime_error.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/error_report.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
 #include "window_harness.h"
 
 #include <QApplication>
@@ -24,6 +24,10 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+using namespace core;
+using namespace port;
+using namespace ui;
 
 namespace {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "change_list.h"
-#include "form1.h"
-#include "layout.h"
-#include "poll_timer.h"
+#include "core/layout.h"
+#include "ui/change_list.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,6 +16,8 @@
 
 #include <memory>
 #include <vector>
+
+using namespace core;
 
 namespace {
 

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 // Texts longer than their place: a report's box and the count box.
-#include "error_report.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "vars.h"
+#include "core/vars.h"
+#include "ui/error_report.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+using namespace port;
+using namespace ui;
 
 TEST(LongText, AReportBoxShowsAtMostAThousandCharactersAndTwentyLines)
 {

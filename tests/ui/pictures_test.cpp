@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "form1.h"
-#include "pictures.h"
+#include "ui/form1.h"
+#include "ui/pictures.h"
 
 #include <QIcon>
 #include <QImage>
@@ -12,6 +12,8 @@
 #include <map>
 #include <memory>
 #include <utility>
+
+using namespace ui;
 
 namespace {
 

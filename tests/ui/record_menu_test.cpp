@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The change list's context menu on the real window: its items, the shortcuts, the save
 // dialog, the tooltip, a failed save that leaves polling running, and the save's progress.
-#include "change_list.h"
-#include "error_report.h"
-#include "form1.h"
-#include "poll_timer.h"
-#include "record_job.h"
-#include "record_menu.h"
-#include "record_time_text.h"
-#include "vars.h"
+#include "core/record_time_text.h"
+#include "core/vars.h"
+#include "ui/change_list.h"
+#include "ui/error_report.h"
+#include "ui/form1.h"
+#include "ui/poll_timer.h"
+#include "ui/record_job.h"
+#include "ui/record_menu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +31,10 @@
 #include <functional>
 #include <optional>
 #include <thread>
+
+using namespace core;
+using namespace port;
+using namespace ui;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "repaint_pacer.h"
+#include "ui/repaint_pacer.h"
 
 #include <QElapsedTimer>
 #include <QPainter>
@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+using namespace ui;
 
 namespace {
 

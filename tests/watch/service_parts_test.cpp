@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The service additions' logic, one table each: the counters file's text, rising edges, and
 // the names and times of turning files.
-#include "counters_file.h"
-#include "pulse_counters.h"
-#include "rotating_output.h"
+#include "watch/counters_file.h"
+#include "watch/pulse_counters.h"
+#include "watch/rotating_output.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using namespace watch;
 
 namespace {
 

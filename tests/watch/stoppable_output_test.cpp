@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The output's wait for room: a full pipe gives way to a stop request, a pipe with room or a
 // regular file goes straight to the write.
-#include "stoppable_output.h"
+#include "watch/stoppable_output.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // movanta-watch's command line, one row per case: what it runs with, or how it refuses.
-#include "watch_options.h"
+#include "watch/watch_options.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+using namespace core;
+using namespace watch;
 
 namespace {
 

@@ -3,7 +3,7 @@
  * poll is a record. With WATCH_TEST_STUCK_AFTER=N in the environment, the reads after the
  * first N do not return for a minute, as a PPCLAIM waits while another driver holds the port;
  * WATCH_TEST_STUCK_MARK names a file created when the first of them begins. */
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <stdio.h>
 #include <stdlib.h>

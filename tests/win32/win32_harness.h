@@ -3,8 +3,8 @@
 // running the window's messages until a condition holds.
 #pragma once
 
-#include "form1.h"
-#include "vars.h"
+#include "core/vars.h"
+#include "win32/form1.h"
 
 #include <windows.h>
 
@@ -73,7 +73,7 @@ struct Window {
     {
         vars::reset();
         FakePort::reset();
-        form = std::make_unique<Form1>(PortAccess { &FakePort::read, &FakePort::write });
+        form = std::make_unique<Form1>(port::PortAccess { &FakePort::read, &FakePort::write });
         form->set_reporter([this](HWND, const std::exception& error) {
             reports.emplace_back(error.what());
         });

@@ -3,9 +3,9 @@
 // the reports, and the list's copying and saving.
 #include "win32_harness.h"
 
-#include "error_report.h"
-#include "resource_ids.h"
-#include "record_time_text.h"
+#include "win32/error_report.h"
+#include "win32/resource_ids.h"
+#include "core/record_time_text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+
+using namespace core;
+using namespace win32;
 
 namespace {
 

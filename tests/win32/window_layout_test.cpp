@@ -3,13 +3,15 @@
 // and tab order.
 #include "win32_harness.h"
 
-#include "ui/layout.h"
+#include "core/layout.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
 
 #include <string_view>
+
+using namespace core;
 
 namespace {
 

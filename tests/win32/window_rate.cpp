@@ -4,8 +4,8 @@
 // prints the start-up time and the reads per second; then, for comparison in the same run, how
 // often a bare periodic 1 ms waitable timer wakes a thread that does nothing else.
 // Usage: win32_window_rate.exe [SECONDS]
-#include "form1.h"
 #include "port/port_io.h"
+#include "win32/form1.h"
 
 #include <windows.h>
 
@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+
+using namespace port;
 
 namespace {
 

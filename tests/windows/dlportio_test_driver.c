@@ -5,7 +5,7 @@
  * written read 0. Addresses outside 0..65535 read 255 and ignore writes, as an empty ISA bus
  * does, and say so through DlPortLastError. */
 
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <stdio.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The stand-in dlportio.dll as the port binding meets it: found by file name beside the
 // program, entry points under their plain names, and the port space it promises.
-#include "dlportio.h"
+#include "port/dlportio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The port binding on Windows: LoadLibrary's search, GetProcAddress, and the system's reasons
 // in the errors, against the stand-in dlportio.dll beside the test program.
+#include "core/runtime_error.h"
 #include "port/port_binding.h"
 #include "port/port_io.h"
-#include "runtime_error.h"
 #include "runtime_error_of.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,9 @@
 #include <windows.h>
 
 #include <string>
+
+using namespace core;
+using namespace port;
 
 namespace {
 

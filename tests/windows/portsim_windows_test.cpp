@@ -2,8 +2,8 @@
 // The simulator on Windows: its dlportio.dll in this process and movanta-portsim.exe in
 // other processes share one port space file and see each other's reads and writes at once.
 #include "child_process.h"
+#include "drivers/port_space.h"
 #include "port/port_binding.h"
-#include "port_space.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using namespace drivers;
+using namespace port;
 
 namespace {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The change list's view: painting the rows in sight, keys, mouse, tooltips, catching up.
-#include "change_list.h"
+#include "ui/change_list.h"
 
-#include "change_list_rows.h"
-#include "decimal_text.h"
-#include "record_time_text.h"
-#include "runtime_error.h"
+#include "core/decimal_text.h"
+#include "core/record_time_text.h"
+#include "core/runtime_error.h"
+#include "ui/change_list_rows.h"
 
 #include <QContextMenuEvent>
 #include <QHelpEvent>
@@ -21,6 +21,9 @@
 #include <algorithm>
 #include <climits>
 #include <optional>
+
+using namespace core;
+using namespace ui;
 
 namespace {
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "change_list_rows.h"
+#include "ui/change_list_rows.h"
 
 #include <algorithm>
+
+namespace ui {
 
 namespace change_list_rows {
 
@@ -86,3 +88,5 @@ std::ptrdiff_t after_move(Move move, std::ptrdiff_t current, std::ptrdiff_t top_
 }
 
 } // namespace change_list_rows
+
+} // namespace ui

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The poll timer: a timerfd on Linux, a precise QTimer elsewhere.
-#include "poll_timer.h"
+#include "ui/poll_timer.h"
 
-#include "runtime_error.h"
+#include "core/runtime_error.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,6 +10,10 @@
 #ifdef MOVANTA_HAVE_TIMERFD
 #include "poll_timer_timerfd.h"
 #endif
+
+using namespace core;
+
+namespace ui {
 
 PollTimer::PollTimer(QObject* parent)
     : QObject(parent)
@@ -142,3 +146,5 @@ void PollTimer::emit_tick()
     const TickScope scope(this);
     Q_EMIT tick();
 }
+
+} // namespace ui

@@ -8,6 +8,10 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+using namespace core;
+
+namespace ui {
+
 namespace timerfd_pacing {
 namespace {
 
@@ -71,3 +75,5 @@ bool consume(int fd) noexcept
 }
 
 } // namespace timerfd_pacing
+
+} // namespace ui

@@ -2,7 +2,9 @@
 // The Linux pacing of the poll timer.
 #pragma once
 
-#include "unique_fd.h"
+#include "core/unique_fd.h"
+
+namespace ui {
 
 // The Linux pacing of the poll timer: a periodic CLOCK_MONOTONIC timerfd whose
 // expirations lie at fixed points (start + k * period), so that a late tick does not
@@ -10,7 +12,7 @@
 namespace timerfd_pacing {
 
 // A non-blocking, close-on-exec timer fd, disarmed; none when the system refuses one.
-[[nodiscard]] UniqueFd open_fd() noexcept;
+[[nodiscard]] core::UniqueFd open_fd() noexcept;
 
 // Arms fd to expire every period_ms (1 to INT_MAX ms), the first time period_ms from
 // now; expirations not yet read are dropped.
@@ -21,3 +23,5 @@ void disarm(int fd) noexcept;
 [[nodiscard]] bool consume(int fd) noexcept;
 
 } // namespace timerfd_pacing
+
+} // namespace ui

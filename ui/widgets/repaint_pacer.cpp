@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "repaint_pacer.h"
+#include "ui/repaint_pacer.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+namespace ui {
 
 namespace {
 
@@ -58,3 +60,5 @@ void RepaintPacer::timerEvent(QTimerEvent* event)
     QCoreApplication::sendEvent(window_, &request);
     passing_ = false;
 }
+
+} // namespace ui

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The cursor of a line edit moved to its text's start before the box paints or takes the
 // focus.
-#include "text_from_start.h"
+#include "ui/text_from_start.h"
 
 #include <QEvent>
 #include <QLineEdit>
+
+namespace ui {
 
 TextFromStart::TextFromStart(QLineEdit* box)
     : QObject(box)
@@ -39,3 +41,5 @@ void TextFromStart::moveToStart()
     if (!box_->hasSelectedText())
         box_->setCursorPosition(0);
 }
+
+} // namespace ui
