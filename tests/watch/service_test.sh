@@ -22,15 +22,6 @@ fail() {
 }
 # shellcheck source=tests/support/simulator_script.sh
 source "$(dirname "$0")/../support/simulator_script.sh"
-running() { kill -0 "$pid" 2>/dev/null; }
-# finished STATUS WHAT: the background program ends with STATUS.
-finished() {
-    local status=0
-    wait_until "$2: the program did not end" eval '! running'
-    wait "$pid" || status=$?
-    pid=''
-    [ "$status" -eq "$1" ] || fail "$2: status $status, expected $1; stderr: $(cat "$tmp/err")"
-}
 # has_value FILES VALUE: some CSV row of FILES holds VALUE.
 has_value() { cat $1 2>/dev/null | grep -q ",$2,[0-9]*,[01]*\$"; }
 counters_are() { [ "$(grep -v '^#' "$1" 2>/dev/null | tr '\n' ' ')" = "$2" ]; }

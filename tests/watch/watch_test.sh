@@ -23,15 +23,6 @@ fail() {
 # shellcheck source=tests/support/simulator_script.sh
 source "$(dirname "$0")/../support/simulator_script.sh"
 lines_at_least() { [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ]; }
-running() { kill -0 "$pid" 2>/dev/null; }
-# finished STATUS WHAT: the background program ends with STATUS within 10 s.
-finished() {
-    local status=0
-    wait_until "$2: the program did not end" eval '! running'
-    wait "$pid" || status=$?
-    pid=''
-    [ "$status" -eq "$1" ] || fail "$2: status $status, expected $1; stderr: $(cat "$tmp/err")"
-}
 
 # Reads 0x5A everywhere the rows look: the shown value is 255 - 0x5A = 165 = 0xA5.
 sim set 888 0x5A
