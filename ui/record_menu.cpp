@@ -3,7 +3,6 @@
 #include "ui/record_menu.h"
 
 #include "core/record_save.h"
-#include "core/record_string_output.h"
 #include "core/record_writer.h"
 #include "core/runtime_error.h"
 #include "ui/change_list.h"
@@ -20,6 +19,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 using namespace core;
 
@@ -111,12 +111,11 @@ void RecordMenu::copyAll()
     job_->start(
         QStringLiteral("Liste wird kopiert …"), snapshot.size(),
         [snapshot, csv](const KeepGoing& keep_going) {
-            StringRecordOutput text;
-            const auto writer = make_record_writer(RecordFormat::Csv, text);
-            if (!write_record(snapshot, *writer, keep_going))
+            const std::optional<std::string> text = record_csv_text(snapshot, keep_going);
+            if (!text)
                 return false;
             // Made here, not on the window's thread: 10 M entries are 600 MB of text.
-            *csv = QString::fromStdString(text.take());
+            *csv = QString::fromStdString(*text);
             return true;
         },
         [this, csv](std::exception_ptr failure, bool finished) {

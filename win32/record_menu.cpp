@@ -2,7 +2,7 @@
 // Copying and saving the change list from its context menu.
 #include "win32/record_menu.h"
 
-#include "core/record_string_output.h"
+#include "core/record_save.h"
 #include "core/record_writer.h"
 #include "wide_text.h"
 #include "win32/change_list_view.h"
@@ -16,6 +16,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <optional>
 
 using namespace core;
 
@@ -129,12 +130,11 @@ void RecordMenu::copy_all()
     job_.start(
         L"Liste wird kopiert \u2026", snapshot.size(),
         [snapshot, csv](const KeepGoing& keep_going) {
-            StringRecordOutput text;
-            const auto writer = make_record_writer(RecordFormat::Csv, text);
-            if (!write_record(snapshot, *writer, keep_going))
+            const std::optional<std::string> text = record_csv_text(snapshot, keep_going);
+            if (!text)
                 return false;
             // Made here, not on the window's thread: 10 M entries are 600 MB of text.
-            *csv = widen(text.take());
+            *csv = widen(*text);
             return true;
         },
         [this, csv](std::exception_ptr failure, bool finished) {

@@ -7,6 +7,7 @@
 
 #include "core/atomic_file.h"
 #include "core/record_fd_output.h"
+#include "core/record_string_output.h"
 #include "core/runtime_error.h"
 
 #include <array>
@@ -36,6 +37,16 @@ bool write_record(const RecordSnapshot& snapshot, RecordWriter& writer, const Ke
     }
     writer.finish();
     return true;
+}
+
+std::optional<std::string> record_csv_text(
+    const RecordSnapshot& snapshot, const KeepGoing& keep_going)
+{
+    StringRecordOutput text;
+    const auto writer = make_record_writer(RecordFormat::Csv, text);
+    if (!write_record(snapshot, *writer, keep_going))
+        return std::nullopt;
+    return text.take();
 }
 
 bool save_record(const RecordSnapshot& snapshot, RecordFormat format, const std::string& path,

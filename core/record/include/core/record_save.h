@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace core {
@@ -19,6 +20,10 @@ using KeepGoing = std::function<bool(std::size_t written)>;
 // first (then the writer is left unfinished). Throws what the writer's output throws.
 bool write_record(
     const RecordSnapshot& snapshot, RecordWriter& writer, const KeepGoing& keep_going);
+
+// The snapshot as a saved .csv holds it, for the clipboard; nothing when keep_going stopped it.
+[[nodiscard]] std::optional<std::string> record_csv_text(
+    const RecordSnapshot& snapshot, const KeepGoing& keep_going);
 
 // Saves the snapshot to path through a temporary file beside it: a cancelled (false) or
 // failed save leaves path as it was. Throws RuntimeError::file_failed() for path.
